@@ -48,7 +48,7 @@ struct TextureBinding {
     std::string name;        ///< combined sampler uniform name in the GLSL text
     uint32_t textureSlot = 0;  ///< register number N of tN
     int samplerSlot = -1;      ///< register number of sM; -1 when the texture is only Load()ed
-    uint32_t dimensions = 2;   ///< 2 or 3
+    uint32_t dimensions = 2;   ///< 2 or 3 (a cube table is read as a 3D texture)
 };
 
 /// One compiled stage: everything the GPU layer needs to create and bind it.
@@ -59,7 +59,7 @@ struct ShaderCode {
     std::vector<VertexInput> inputs;        ///< vertex stage only
     std::vector<ConstantBlock> constants;
     std::vector<StructuredBlock> structured;
-    std::vector<TextureBinding> textures;   ///< texture unit i of the stage's program is textures[i]
+    std::vector<TextureBinding> textures;   ///< the GPU layer gives each a texture unit
 };
 
 }  // namespace Hlsl
