@@ -1,0 +1,163 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <random>
+
+#include "support/tempFolder.h"
+
+extern char** environ;
+
+namespace TestSupport {
+
+namespace {
+std::filesystem::path TempOutputFile() {
+    std::random_device device;
+    return std::filesystem::temp_directory_path() / ("vantrisk-output-" + std::to_string(device()));
+}
+}  // namespace
+
+Process::Process(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+                 const std::vector<std::string>& environment)
+    : m_outputFile(TempOutputFile()) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    for (const auto& extra : environment) {
+        const auto name = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env, [&](const std::string& v) { return v.rfind(name, 0) == 0; });
+        env.push_back(extra);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, m_outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+Process::~Process() {
+    if (Running()) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+    }
+    std::error_code error;
+    std::filesystem::remove(m_outputFile, error);
+}
+
+bool Process::Running() {
+    if (m_pid <= 0 || m_exitCode) return false;
+    int status = 0;
+    const pid_t result = waitpid(m_pid, &status, WNOHANG);
+    if (result == m_pid) {
+        m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return result == 0;
+}
+
+std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
+    if (m_pid <= 0) return std::nullopt;
+    WaitUntil([&] { return !Running(); }, timeout);
+    if (Running()) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_exitCode = std::nullopt;
+        m_pid = -1;
+        return std::nullopt;
+    }
+    return m_exitCode;
+}
+
+std::string Process::Output() const {
+    return ReadHostFile(m_outputFile);
+}
+
+int RunCommand(const std::vector<std::string>& arguments, std::string* output,
+               const std::filesystem::path& folder, const std::vector<std::string>& environment,
+               std::chrono::milliseconds timeout) {
+    Process process(arguments, folder, environment);
+    const auto code = process.Wait(timeout);
+    if (output) *output = process.Output();
+    return code ? *code : -1;
+}
+
+VirtualDisplay::VirtualDisplay(int width, int height, bool windowManager) {
+    m_folder = std::filesystem::temp_directory_path();
+    // Xvfb picks a free display number itself and writes it to the descriptor we give it.
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    m_server = std::make_unique<Process>(
+        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                                 "-nolisten", "tcp", "-noreset"},
+        m_folder);
+    close(fds[1]);
+    std::string number;
+    char c = 0;
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+        const ssize_t n = read(fds[0], &c, 1);
+        if (n == 1) {
+            if (c == '\n') break;
+            number += c;
+        } else if (n == 0) {
+            break;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    close(fds[0]);
+    if (number.empty()) return;
+    m_display = ":" + number;
+    if (windowManager) {
+        m_windowManager = std::make_unique<Process>(std::vector<std::string>{"openbox"}, m_folder,
+                                                    std::vector<std::string>{Environment()});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    m_windowManager.reset();
+    m_server.reset();
+}
+
+std::string VirtualDisplay::XDoTool(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command{"xdotool"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::string output;
+    RunCommand(command, &output, m_folder, {Environment()}, std::chrono::seconds(20));
+    return output;
+}
+
+std::string VirtualDisplay::WaitForWindow(const std::string& name, std::chrono::milliseconds timeout) const {
+    std::string id;
+    WaitUntil(
+        [&] {
+            id = XDoTool({"search", "--onlyvisible", "--name", "^" + name + "$"});
+            while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
+            if (const auto newline = id.find('\n'); newline != std::string::npos) id = id.substr(0, newline);
+            return !id.empty() && std::isdigit(static_cast<unsigned char>(id[0]));
+        },
+        timeout);
+    return (!id.empty() && std::isdigit(static_cast<unsigned char>(id[0]))) ? id : std::string();
+}
+
+}  // namespace TestSupport
