@@ -1,0 +1,58 @@
+#include "effects/effectFactory.h"
+
+#include <algorithm>
+#include <cassert>
+#include <utility>
+#include <vector>
+
+// One include per effect class in the table below.
+
+namespace Effects {
+
+namespace {
+
+template <typename T>
+std::unique_ptr<Effect> Create() {
+    return std::make_unique<T>();
+}
+
+struct FactoryEntry {
+    std::string_view type;
+    EffectCreator create;
+};
+
+// The script's type names, one row per effect class, e.g. {"Blur", &Create<Blur>}.
+const std::vector<FactoryEntry>& Table() {
+    static const std::vector<FactoryEntry> table = {};
+    return table;
+}
+
+std::vector<std::pair<std::string, EffectCreator>>& ScopedTypes() {
+    static std::vector<std::pair<std::string, EffectCreator>> types;
+    return types;
+}
+
+}  // namespace
+
+EffectCreator FindEffectCreator(std::string_view type) {
+    for (const FactoryEntry& entry : Table()) {
+        if (entry.type == type) return entry.create;
+    }
+    for (const auto& [name, create] : ScopedTypes()) {
+        if (name == type) return create;
+    }
+    return nullptr;
+}
+
+ScopedEffectType::ScopedEffectType(std::string type, EffectCreator create) : m_type(std::move(type)) {
+    assert(create && !FindEffectCreator(m_type));
+    ScopedTypes().emplace_back(m_type, create);
+}
+
+ScopedEffectType::~ScopedEffectType() {
+    auto& types = ScopedTypes();
+    types.erase(
+        std::find_if(types.begin(), types.end(), [&](const auto& entry) { return entry.first == m_type; }));
+}
+
+}  // namespace Effects
