@@ -30,8 +30,25 @@ void Effect::Update(double time, RenderTexturePair* target) {
     for (const auto& child : m_children) child->Update(localTime, target);
 }
 
+namespace {
+// Loading, updating and destroying recurse once per level of the tree; a script nested absurdly
+// deep must fail to load instead of overflowing the stack.
+constexpr int kMaxDepth = 256;
+int g_loadDepth = 0;
+
+struct DepthGuard {
+    DepthGuard() { ++g_loadDepth; }
+    ~DepthGuard() { --g_loadDepth; }
+};
+}  // namespace
+
 bool Effect::LoadEffects(const pugi::xml_node& node, std::vector<std::unique_ptr<Effect>>& list) {
+    const DepthGuard depth;
     for (const pugi::xml_node element : node.children("effect")) {
+        if (g_loadDepth > kMaxDepth) {
+            VLOG("Effects::Effect::LoadEffects", "Effects nested more than %d deep", kMaxDepth);
+            return false;
+        }
         const char* type = element.attribute("type").value();
         const EffectCreator create = FindEffectCreator(type);
         if (!create) {

@@ -184,6 +184,25 @@ TEST_F(EffectTree, FailingLoadAndBadParameterEachFailTheirEffect) {
                                         "Unknown param type 'Vec2'", "Failed to load effect 'Probe'"}));
 }
 
+std::string Nested(int depth) {
+    std::string xml = "<demo>";
+    for (int i = 0; i < depth; ++i) xml += "<effect type=\"Probe\">";
+    for (int i = 0; i < depth; ++i) xml += "</effect>";
+    return xml + "</demo>";
+}
+
+TEST_F(EffectTree, AbsurdlyDeepNestingFailsInsteadOfOverflowingTheStack) {
+    EXPECT_TRUE(Load(Nested(256)));
+    effects.clear();
+    LogCapture log;
+    EXPECT_FALSE(Load(Nested(100000)));
+    EXPECT_TRUE(effects.empty());
+    const auto& lines = log.Lines();
+    ASSERT_EQ(lines.size(), 257u);
+    EXPECT_EQ(lines.front().text, "Effects nested more than 256 deep");
+    EXPECT_EQ(lines.back().text, "Failed to load effect 'Probe'");
+}
+
 TEST(EffectFactory, TypeNamesAreExactAndCaseSensitive) {
     LogCapture log;
     for (const char* type : {"blur", "BLUR", "cls", "camerascene", "Blur ", " CLS", "Effect"}) {
