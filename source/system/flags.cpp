@@ -1,0 +1,4 @@
+#include "system/flags.h"
+
+bool g_quit = false;
+bool g_transportMode = false;
