@@ -410,6 +410,10 @@ uint32_t LocationCount(const Translation& t, spvc_type_id typeId) {
     return count;
 }
 
+uint32_t VectorSize(const Translation& t, spvc_type_id typeId) {
+    return spvc_type_get_vector_size(spvc_compiler_get_type_handle(t.compiler, typeId));
+}
+
 bool IsBuiltIn(const Translation& t, spvc_variable_id id) {
     return spvc_compiler_has_decoration(t.compiler, id, SpvDecorationBuiltIn);
 }
@@ -434,7 +438,8 @@ std::vector<VertexInput> ReadVertexInputs(const Translation& t, spvc_resources r
 }
 
 // Places the varyings of one side of the vertex-to-pixel interface by semantic.
-void PlaceVaryings(const Translation& t, spvc_resources resources, spvc_resource_type side) {
+std::vector<Varying> PlaceVaryings(const Translation& t, spvc_resources resources, spvc_resource_type side) {
+    std::vector<Varying> varyings;
     std::map<uint32_t, std::string> taken;
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, side, count);
@@ -458,9 +463,13 @@ void PlaceVaryings(const Translation& t, spvc_resources resources, spvc_resource
                 t.Fail("varyings " + entry->second + " and " + SemanticText(part) +
                        " share a location; rename one of them (TEXCOORD0 to TEXCOORD15 never collide)");
             }
+            varyings.push_back({part.name, part.index, at, VectorSize(t, list[i].type_id)});
         }
         spvc_compiler_set_decoration(t.compiler, list[i].id, SpvDecorationLocation, location);
     }
+    std::sort(varyings.begin(), varyings.end(),
+              [](const auto& a, const auto& b) { return a.location < b.location; });
+    return varyings;
 }
 
 void PlaceTargets(const Translation& t, spvc_resources resources) {
@@ -582,9 +591,9 @@ std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, 
     code->structured = LayOutStructuredBlocks(t, resources);
     if (stage == Stage::Vertex) {
         code->inputs = ReadVertexInputs(t, resources);
-        PlaceVaryings(t, resources, SPVC_RESOURCE_TYPE_STAGE_OUTPUT);
+        code->varyings = PlaceVaryings(t, resources, SPVC_RESOURCE_TYPE_STAGE_OUTPUT);
     } else {
-        PlaceVaryings(t, resources, SPVC_RESOURCE_TYPE_STAGE_INPUT);
+        code->varyings = PlaceVaryings(t, resources, SPVC_RESOURCE_TYPE_STAGE_INPUT);
         PlaceTargets(t, resources);
     }
     code->textures = CombineTextures(t, resources);

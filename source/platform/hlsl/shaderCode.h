@@ -13,39 +13,58 @@ enum class Stage { Vertex, Pixel };
 
 /// One byte range moved when the CPU's HLSL-packed bytes are laid out for GL.
 struct CopyRange {
-    uint32_t source = 0;       ///< offset in the HLSL-packed bytes (or element)
-    uint32_t destination = 0;  ///< offset in the GL-packed bytes (or element)
+    uint32_t source = 0;       ///< offset in the HLSL-packed bytes (of the block, or of one element)
+    uint32_t destination = 0;  ///< offset in the GL-packed bytes (of the block, or of one element)
     uint32_t size = 0;         ///< bytes
+
+    bool operator==(const CopyRange&) const = default;
 };
 
 /// A vertex shader input: bound to the input-layout element with the same semantic and index.
 struct VertexInput {
-    std::string semantic;  ///< upper case, e.g. "POSITION", "TEXCOORD"
-    uint32_t index = 0;    ///< semantic index (TEXCOORD1 gives 1)
-    uint32_t location = 0; ///< GLSL input location
+    std::string semantic;   ///< upper case, e.g. "POSITION", "TEXCOORD"
+    uint32_t index = 0;     ///< semantic index (TEXCOORD1 gives 1)
+    uint32_t location = 0;  ///< GLSL input location
+};
+
+/// A value passed from the vertex to the pixel stage. Both stages place it at a location that follows
+/// from its semantic alone, so that stages compiled apart meet whatever order they declare things in.
+struct Varying {
+    std::string semantic;     ///< upper case, e.g. "TEXCOORD", "COLOR"
+    uint32_t index = 0;       ///< semantic index
+    uint32_t location = 0;    ///< GLSL location
+    uint32_t components = 4;  ///< 1 to 4; a pixel input reading fewer components than written is legal in
+                              ///< HLSL but makes the GL stage interface mismatch
 };
 
 /// A cbuffer at register bN, bound as a uniform block with binding N.
 struct ConstantBlock {
-    uint32_t slot = 0;         ///< register number N of bN
-    std::string name;          ///< block name in the GLSL text
-    uint32_t hlslSize = 0;     ///< bytes the HLSL compiler's packing gives (rounded to 16)
-    uint32_t glSize = 0;       ///< bytes of the GL (std140) layout
-    std::vector<CopyRange> repack;  ///< empty when the two layouts are identical
+    uint32_t slot = 0;      ///< register number N of bN
+    std::string name;       ///< block name in the GLSL text
+    uint32_t hlslSize = 0;  ///< bytes the HLSL compiler's packing gives (rounded to 16)
+    uint32_t glSize = 0;    ///< bytes of the GL (std140) layout
+    /// Moves every component of the block from its HLSL offset to its GL offset. Empty when the two
+    /// layouts are identical: then the HLSL bytes are uploaded as they are.
+    std::vector<CopyRange> repack;
 };
 
 /// A StructuredBuffer at register tN, bound as a shader storage block with binding N.
 struct StructuredBlock {
-    uint32_t slot = 0;         ///< register number N of tN
-    std::string name;          ///< block name in the GLSL text
-    uint32_t hlslStride = 0;   ///< element size with tight packing
-    uint32_t glStride = 0;     ///< element size in the GL (std430) layout
-    std::vector<CopyRange> repack;  ///< per element; empty when the two layouts are identical
+    uint32_t slot = 0;        ///< register number N of tN
+    std::string name;         ///< block name in the GLSL text
+    uint32_t hlslStride = 0;  ///< size of the declared element with tight packing
+    uint32_t glStride = 0;    ///< element size in the GL (std430) layout
+    /// Ranges within one element. HLSL reads element i at i times the stride the buffer was created
+    /// with, which may exceed hlslStride (a 36-byte record in a buffer of stride 40); GL reads it at
+    /// i times glStride. So the source steps by the buffer's own stride and the destination by
+    /// glStride. Empty when the element's bytes keep their offsets and hlslStride equals glStride; a
+    /// buffer whose stride is not glStride still needs its elements moved then (hlslStride bytes each).
+    std::vector<CopyRange> repack;
 };
 
 /// A texture read through a sampler: one GL texture unit of the linked program.
 struct TextureBinding {
-    std::string name;        ///< combined sampler uniform name in the GLSL text
+    std::string name;          ///< combined sampler uniform name in the GLSL text
     uint32_t textureSlot = 0;  ///< register number N of tN
     int samplerSlot = -1;      ///< register number of sM; -1 when the texture is only Load()ed
     uint32_t dimensions = 2;   ///< 2 or 3 (a cube table is read as a 3D texture)
@@ -55,11 +74,12 @@ struct TextureBinding {
 struct ShaderCode {
     Stage stage = Stage::Vertex;
     std::string entryPoint;
-    std::string glsl;                       ///< GLSL 4.50 core text
-    std::vector<VertexInput> inputs;        ///< vertex stage only
+    std::string glsl;                 ///< GLSL 4.50 core text
+    std::vector<VertexInput> inputs;  ///< vertex stage only
+    std::vector<Varying> varyings;    ///< vertex outputs or pixel inputs (system values excluded)
     std::vector<ConstantBlock> constants;
     std::vector<StructuredBlock> structured;
-    std::vector<TextureBinding> textures;   ///< the GPU layer gives each a texture unit
+    std::vector<TextureBinding> textures;  ///< the GPU layer gives each a texture unit
 };
 
 }  // namespace Hlsl
