@@ -130,8 +130,16 @@ bool ConvertRate(PcmData& pcm, int rate, std::string& error) {
         ok = SDL_AudioStreamPut(stream, pcm.samples.data() + at, static_cast<int>(n * sizeof(float))) == 0;
         drain();
     }
+    // The converter holds back the last few milliseconds for its filter and does not give them up on
+    // a flush: feed silence after the music and cut the result to its exact length.
+    const std::vector<float> silence(8192, 0.0f);
+    ok = ok &&
+         SDL_AudioStreamPut(stream, silence.data(), static_cast<int>(silence.size() * sizeof(float))) == 0;
     ok = ok && SDL_AudioStreamFlush(stream) == 0;
     drain();
+    const size_t expected =
+        static_cast<size_t>((static_cast<__int128>(pcm.Frames()) * rate + pcm.rate / 2) / pcm.rate);
+    if (converted.size() > expected * 2) converted.resize(expected * 2);
     if (!ok) error = SDL_GetError();
     SDL_FreeAudioStream(stream);
     if (!ok) return false;
