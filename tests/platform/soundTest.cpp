@@ -9,6 +9,7 @@
 #include <limits>
 #include <thread>
 
+#include "platform/sound/deviceOutput.h"
 #include "platform/sound/mixer.h"
 #include "platform/sound/soundDecoder.h"
 #include "platform/sound/soundSystem.h"
@@ -314,6 +315,53 @@ TEST(Channel, StopReleaseAndShutdownLeaveHandlesThatReferToNothing) {
     s.reset();
     EXPECT_EQ(orphaned.SetPaused(true), SoundResult::InvalidHandle);
     kept.reset();  // a sound may outlive its system
+}
+
+TEST(DeviceOutput, HeardFrameFollowsTheCallbacksSmoothly) {
+    // SDL's dummy driver calls back like a device, with its own jitter, and plays nothing.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::mutex lock;
+    int64_t handed = 0;
+    std::string error;
+    auto output = DeviceOutput::Open(
+        0, lock,
+        [&](float* out, int frames, int64_t streamFrame) {
+            EXPECT_EQ(streamFrame, handed);
+            std::fill(out, out + frames * 2, 0.0f);
+            handed += frames;
+        },
+        error, true);
+    ASSERT_NE(output, nullptr) << error;
+    std::this_thread::sleep_for(200ms);
+
+    constexpr int kFrames = 90;
+    constexpr auto kPeriod = std::chrono::nanoseconds(16666667);
+    std::vector<int64_t> heard;
+    std::vector<double> times;
+    const auto start = SoundClock::now();
+    for (int i = 0; i < kFrames; ++i) {
+        std::this_thread::sleep_until(start + i * kPeriod);
+        std::lock_guard guard(lock);
+        const auto now = SoundClock::now();
+        heard.push_back(output->HeardFrame(now));
+        times.push_back(std::chrono::duration<double>(now - start).count());
+        ASSERT_LE(heard.back(), handed);
+    }
+    output->Close();
+    const double rate = output->Rate();
+    double sum = 0.0, sumSquares = 0.0;
+    for (int i = 1; i < kFrames; ++i) {
+        ASSERT_GE(heard[i], heard[i - 1]);
+        const double excess = ((heard[i] - heard[i - 1]) / rate - (times[i] - times[i - 1])) * 1000.0;
+        sum += excess;
+        sumSquares += excess * excess;
+    }
+    const double mean = sum / (kFrames - 1);
+    const double deviation = std::sqrt(std::max(0.0, sumSquares / (kFrames - 1) - mean * mean));
+    RecordProperty("heard_step_deviation_ms", std::to_string(deviation));
+    RecordProperty("heard_step_excess_ms", std::to_string(mean));
+    EXPECT_LT(deviation, 1.0);
+    EXPECT_LT(std::abs(mean), 0.5);
 }
 
 TEST(Mixer, AddsPlayingSoundsScaledByTheirVolumeAndSkipsPausedOnes) {

@@ -17,7 +17,7 @@ DeviceOutput::DeviceOutput(std::mutex& lock, SoundRenderer renderer)
     : m_lock(lock), m_renderer(std::move(renderer)), m_epoch(SoundClock::now()) {}
 
 std::unique_ptr<DeviceOutput> DeviceOutput::Open(int driver, std::mutex& lock, SoundRenderer renderer,
-                                                 std::string& error) {
+                                                 std::string& error, bool acceptSilentDrivers) {
     std::unique_ptr<DeviceOutput> output(new DeviceOutput(lock, std::move(renderer)));
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         error = SDL_GetError();
@@ -25,7 +25,9 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int driver, std::mutex& lock, S
     }
     output->m_subsystem = true;
     const char* driverName = SDL_GetCurrentAudioDriver();
-    if (!driverName || std::strcmp(driverName, "dummy") == 0 || std::strcmp(driverName, "disk") == 0) {
+    const bool silent =
+        !driverName || std::strcmp(driverName, "dummy") == 0 || std::strcmp(driverName, "disk") == 0;
+    if (silent && !acceptSilentDrivers) {
         error = std::string("the audio driver '") + (driverName ? driverName : "") + "' plays nothing";
         return nullptr;
     }

@@ -17,9 +17,10 @@ namespace Platform {
 class DeviceOutput final : public SoundOutput {
 public:
     /// Opens playback device `driver` (0: the system's default); null with a reason in `error` when
-    /// there is no usable device (SDL's dummy and disk drivers do not count as one).
+    /// there is no usable device (SDL's dummy and disk drivers do not count as one, unless
+    /// `acceptSilentDrivers`: tests drive the callback through them).
     static std::unique_ptr<DeviceOutput> Open(int driver, std::mutex& lock, SoundRenderer renderer,
-                                              std::string& error);
+                                              std::string& error, bool acceptSilentDrivers = false);
     ~DeviceOutput() override;
     DeviceOutput(const DeviceOutput&) = delete;
     DeviceOutput& operator=(const DeviceOutput&) = delete;
