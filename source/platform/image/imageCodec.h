@@ -1,0 +1,35 @@
+// The image codec under the graphics layer: image files decoded from memory to RGBA8, and screenshots
+// encoded as PNG. Failures come back as text; callers log them with their own messages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Image {
+
+/// The largest width and height Decode accepts by default. The size is read from the file's header
+/// before any pixel memory is allocated, so a hostile header costs nothing.
+constexpr int kMaxSide = 16384;
+
+/// A decoded image: rows top to bottom, 4 bytes per pixel (red, green, blue, alpha), no padding.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+};
+
+/// Decodes PNG, JPEG, BMP, GIF (first frame), WebP, TGA, TIFF, QOI, PNM and PCX bytes into `out`;
+/// grey, palette, colour-keyed and 16-bit images are expanded to RGBA8. Images wider or taller than
+/// `maxSide`, truncated or malformed data fail with a reason in `error` and `out` left empty.
+bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, int maxSide = kMaxSide);
+
+/// Encodes a 24-bit PNG (any alpha is dropped) with a "Software" text chunk and 72 dots per inch.
+/// `pixels` holds 3 (RGB) or 4 (RGBA) bytes per pixel with rows `stride` bytes apart; a negative
+/// stride walks bottom-up rows from the top row. Fails when the PNG would exceed `maxBytes`.
+bool EncodePng(const uint8_t* pixels, int width, int height, ptrdiff_t stride, bool hasAlpha,
+               const char* software, std::vector<uint8_t>& out, std::string& error,
+               size_t maxBytes = SIZE_MAX);
+
+}  // namespace Image
