@@ -35,7 +35,7 @@ sf_count_t MemoryRead(void* buffer, sf_count_t count, void* user) {
     auto* file = static_cast<MemoryFile*>(user);
     const sf_count_t size = static_cast<sf_count_t>(file->bytes.size());
     const sf_count_t n = std::clamp<sf_count_t>(size - file->offset, 0, std::max<sf_count_t>(count, 0));
-    std::memcpy(buffer, file->bytes.data() + file->offset, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(buffer, file->bytes.data() + file->offset, static_cast<size_t>(n));
     file->offset += n;
     return n;
 }
