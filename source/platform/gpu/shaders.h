@@ -1,0 +1,93 @@
+// Shaders and input layouts. A shader is one stage compiled from HLSL (its GLSL text and binding
+// facts in Hlsl::ShaderCode) and built as a separable GL program, so that vertex and pixel shaders
+// bind independently; the context joins the two in a cached program pipeline at draw time.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/gpu/gpuTypes.h"
+#include "platform/gpu/resources.h"
+#include "platform/hlsl/shaderCode.h"
+
+namespace Gpu {
+
+/// What vertex and pixel shaders share.
+class StageShader {
+public:
+    ~StageShader();
+    StageShader(const StageShader&) = delete;
+    StageShader& operator=(const StageShader&) = delete;
+    /// The compiled code it was made from.
+    const Hlsl::ShaderCode& GetCode() const { return *m_code; }
+
+protected:
+    friend class Device;
+    friend class Context;
+
+    StageShader(std::shared_ptr<Detail::DeviceCore> core, std::shared_ptr<const Hlsl::ShaderCode> code);
+    /// Builds the GL program and gives its blocks and textures their GL bindings; false after logging.
+    bool Create(const char* function);
+
+    struct ConstantSlot {
+        uint32_t slot = 0;  ///< register bN
+        GLuint binding = 0;
+        Detail::PackLayout layout;
+    };
+    struct StructuredSlot {
+        uint32_t slot = 0;  ///< register tN
+        GLuint binding = 0;
+        Detail::PackLayout layout;
+    };
+    struct TextureSlot {
+        uint32_t textureSlot = 0;
+        int samplerSlot = -1;
+        GLuint unit = 0;
+        uint32_t dimensions = 2;
+    };
+
+    std::shared_ptr<Detail::DeviceCore> m_core;
+    std::shared_ptr<const Hlsl::ShaderCode> m_code;
+    GLuint m_program = 0;
+    uint64_t m_id = 0;
+    std::vector<ConstantSlot> m_constants;
+    std::vector<StructuredSlot> m_structured;
+    std::vector<TextureSlot> m_textures;
+};
+
+class VertexShader final : public StageShader {
+private:
+    friend class Device;
+    using StageShader::StageShader;
+};
+
+class PixelShader final : public StageShader {
+private:
+    friend class Device;
+    using StageShader::StageShader;
+};
+
+/// Binds the elements of vertex buffers to a vertex shader's inputs by semantic.
+class InputLayout {
+public:
+    ~InputLayout();
+    InputLayout(const InputLayout&) = delete;
+    InputLayout& operator=(const InputLayout&) = delete;
+
+private:
+    friend class Device;
+    friend class Context;
+    explicit InputLayout(std::shared_ptr<Detail::DeviceCore> core) : m_core(std::move(core)) {}
+
+    std::shared_ptr<Detail::DeviceCore> m_core;
+    GLuint m_vertexArray = 0;
+    uint32_t m_slotMask = 0;  ///< vertex-buffer slots the layout reads
+};
+
+using VertexShaderPtr = std::shared_ptr<VertexShader>;
+using PixelShaderPtr = std::shared_ptr<PixelShader>;
+using InputLayoutPtr = std::shared_ptr<InputLayout>;
+
+}  // namespace Gpu
