@@ -22,6 +22,7 @@ std::unique_ptr<Platform::SoundSystem> g_system;
 std::unique_ptr<Platform::Sound> g_sound;
 Platform::Channel g_channel;
 std::string g_musicFileName;
+bool g_silentOutput = false;
 double g_volume = 1.0;
 
 constexpr int kMaxChannels = 32;
@@ -42,7 +43,7 @@ void ReadWholeFile(PHYSFS_File* file, std::vector<std::byte>& bytes) {
 
 bool Audio_Init() {
     g_system = std::make_unique<Platform::SoundSystem>();
-    g_system->SetOutput(Platform::SoundOutputType::Autodetect);
+    g_system->SetOutput(g_silentOutput ? Platform::SoundOutputType::Silent : Platform::SoundOutputType::Autodetect);
     g_system->SetDriver(0);
     g_system->Init(kMaxChannels);
     return true;
@@ -139,4 +140,18 @@ void Audio_SetVolume(double volume) {
 
 double Audio_GetVolume() {
     return g_volume;
+}
+
+void Audio_UseSilentOutput(bool silent) {
+    g_silentOutput = silent;
+}
+
+double Audio_GetLength() {
+    uint32_t milliseconds = 0;
+    if (!g_sound || g_sound->GetLength(milliseconds) != Platform::SoundResult::Ok) return 0.0;
+    return milliseconds / 1000.0;
+}
+
+const std::string& Audio_GetFileName() {
+    return g_musicFileName;
 }

@@ -26,3 +26,10 @@ Platform::Channel& Audio_GetChannel();
 void Audio_SetVolume(double volume);
 /// The volume for new playbacks.
 double Audio_GetVolume();
+
+/// Makes the next Audio_Init use the silent output, never a sound device (captures, tests).
+void Audio_UseSilentOutput(bool silent);
+/// Length of the loaded music in seconds (0 when there is none).
+double Audio_GetLength();
+/// Name of the music file the script asked for ("" when none).
+const std::string& Audio_GetFileName();
