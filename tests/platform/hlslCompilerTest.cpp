@@ -260,6 +260,25 @@ float4 VS(float3 p : POSITION) : SV_Position
         << result.code->glsl;
 }
 
+TEST(HlslCompiler, PackOffsetPlacesMembersWhereItSays) {
+    const auto result = CompileVs(R"(
+cbuffer Placed : register(b0) { float a : packoffset(c1); float b : packoffset(c0.y); float4 c : packoffset(c2); };
+// An array in a cbuffer without packoffset keeps the packing rules, whatever this comment says.
+cbuffer Ruled : register(b1) { float e[2]; float g; };
+float4 VS(float3 p : POSITION) : SV_Position { return float4(p * a * b * e[1] * g, 1) + c; }
+)");
+    ASSERT_TRUE(result) << result.errors;
+    ASSERT_EQ(result.code->constants.size(), 2u);
+    const auto placed = std::find_if(result.code->constants.begin(), result.code->constants.end(),
+                                     [](const auto& block) { return block.slot == 0; });
+    const auto ruled = std::find_if(result.code->constants.begin(), result.code->constants.end(),
+                                    [](const auto& block) { return block.slot == 1; });
+    ASSERT_TRUE(placed != result.code->constants.end() && ruled != result.code->constants.end());
+    EXPECT_EQ(placed->hlslSize, 48u);
+    EXPECT_EQ(placed->repack, (std::vector<CopyRange>{{16, 0, 4}, {4, 4, 4}, {32, 16, 16}}));
+    EXPECT_EQ(ruled->repack, (std::vector<CopyRange>{{0, 0, 4}, {16, 16, 4}, {20, 32, 4}}));
+}
+
 TEST(HlslCompiler, StructuredBufferGetsTightPackingAndACopyListToStd430) {
     const auto result = CompileVs(R"(
 struct Sprite { float x; float y; float4 colour; float first; float second; int cell; float unused; };

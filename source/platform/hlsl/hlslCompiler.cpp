@@ -95,7 +95,7 @@ shaderc_compiler_t SharedCompiler() {
 }
 
 std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::string& name,
-                                     const IncludeResolver& resolve, const std::string& entryPoint,
+                                     IncludeContext& context, const std::string& entryPoint,
                                      shaderc_shader_kind kind) {
     const std::unique_ptr<shaderc_compile_options, void (*)(shaderc_compile_options_t)> options(
         shaderc_compile_options_initialize(), shaderc_compile_options_release);
@@ -115,8 +115,6 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_image, kUavBase);
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_unordered_access_view,
                                              kUavBase);
-    IncludeContext context;
-    context.resolve = &resolve;
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
 
     const std::unique_ptr<shaderc_compilation_result, void (*)(shaderc_compilation_result_t)> result(
@@ -149,6 +147,8 @@ struct Translation {
     // Layout already written on a type id, so that a type shared by two differently packed blocks is
     // caught instead of silently taking the last layout.
     std::map<spvc_type_id, std::string> written;
+    // The source and every file it included, for what the SPIR-V does not tell.
+    const std::vector<const std::string*>* texts = nullptr;
 
     [[noreturn]] void Fail(const std::string& message) const {
         throw CompileError{name + ": error: " + message};
@@ -272,6 +272,58 @@ uint32_t RoundUp16(uint32_t value) {
     return (value + 15) / 16 * 16;
 }
 
+std::string WithoutComments(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "//") == 0) {
+            i = text.find('\n', i);
+            if (i == std::string::npos) break;
+            out += '\n';
+        } else if (text.compare(i, 2, "/*") == 0) {
+            i = text.find("*/", i + 2);
+            if (i == std::string::npos) break;
+            ++i;
+            out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool IsIdentifier(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Whether the cbuffer `name` places its members with packoffset. The SPIR-V keeps the offsets it gives
+// but not whether they were written or computed, and the computed ones do not follow the HLSL rules
+// for arrays and matrices; so the declaration is read from the text. HLSL takes packoffset on every
+// member of a cbuffer or on none.
+bool UsesPackOffset(const Translation& t, const std::string& name) {
+    bool mentioned = false;
+    for (const std::string* raw : *t.texts) {
+        if (raw->find("packoffset") == std::string::npos) continue;
+        const std::string text = WithoutComments(*raw);
+        if (text.find("packoffset") == std::string::npos) continue;
+        mentioned = true;
+        for (size_t at = text.find("cbuffer"); at != std::string::npos; at = text.find("cbuffer", at + 7)) {
+            if (at > 0 && IsIdentifier(text[at - 1])) continue;
+            size_t cursor = at + 7;
+            while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+            size_t end = cursor;
+            while (end < text.size() && IsIdentifier(text[end])) ++end;
+            if (text.compare(cursor, end - cursor, name) != 0 || end - cursor != name.size()) continue;
+            const size_t open = text.find('{', end);
+            const size_t close = open == std::string::npos ? open : text.find('}', open);
+            if (close == std::string::npos) continue;
+            return text.substr(open, close - open).find("packoffset") != std::string::npos;
+        }
+    }
+    if (mentioned) t.Fail("cannot find the declaration of cbuffer '" + name + "' to read its packoffsets");
+    return false;
+}
+
 std::vector<ConstantBlock> LayOutConstantBlocks(Translation& t, spvc_resources resources) {
     std::vector<ConstantBlock> blocks;
     size_t count = 0;
@@ -280,7 +332,17 @@ std::vector<ConstantBlock> LayOutConstantBlocks(Translation& t, spvc_resources r
         const spvc_reflected_resource& resource = list[i];
         const std::string where = resource.name && *resource.name ? resource.name : "cbuffer";
         const PackedType packed = ReadStruct(t, resource.base_type_id, where);
-        const PackedLayout hlsl = LayOut(packed, Packing::Registers);
+        PackedLayout hlsl = LayOut(packed, Packing::Registers);
+        const char* typeName = spvc_compiler_get_name(t.compiler, resource.base_type_id);
+        if (UsesPackOffset(t, typeName ? typeName : where)) {
+            // The front end has placed the members where packoffset says; what they hold keeps the rules.
+            hlsl.size = 0;
+            for (unsigned m = 0; m < hlsl.members.size(); ++m) {
+                hlsl.members[m].offset = spvc_compiler_get_member_decoration(
+                    t.compiler, resource.base_type_id, m, SpvDecorationOffset);
+                hlsl.size = std::max(hlsl.size, hlsl.members[m].offset + hlsl.members[m].size);
+            }
+        }
         const PackedLayout gl = LayOut(packed, Packing::Std140);
         WriteLayout(t, resource.base_type_id, packed, gl, where);
 
@@ -562,7 +624,8 @@ void Check(const Translation& t, spvc_result result, const std::string& lastErro
 }
 
 std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
-                                            const std::string& entryPoint, Stage stage) {
+                                            const std::string& entryPoint, Stage stage,
+                                            const std::vector<const std::string*>& texts) {
     spvc_context rawContext = nullptr;
     if (spvc_context_create(&rawContext) != SPVC_SUCCESS)
         throw CompileError{name + ": error: cannot start SPIRV-Cross"};
@@ -572,6 +635,7 @@ std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, 
 
     Translation t;
     t.name = name;
+    t.texts = &texts;
     spvc_parsed_ir ir = nullptr;
     Check(t, spvc_context_parse_spirv(context.get(), words.data(), words.size(), &ir), lastError,
           "cannot read SPIR-V");
@@ -647,8 +711,14 @@ CompileResult Compile(const std::string& source, const std::string& name, const 
         return result;
     }
     try {
-        result.code =
-            Translate(CompileToSpirv(source, name, resolve, entryPoint, kind), name, entryPoint, stage);
+        IncludeContext context;
+        context.resolve = &resolve;
+        const std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        std::vector<const std::string*> texts = {&source};
+        for (const auto& [key, contents] : context.answered) {
+            if (contents) texts.push_back(&*contents);
+        }
+        result.code = Translate(words, name, entryPoint, stage, texts);
     } catch (const CompileError& error) {
         result.errors = error.text;
     }
