@@ -167,9 +167,9 @@ void GpuTest::BindTarget(const Target& target, const Gpu::DepthStencilViewPtr& d
 GpuTest::Program GpuTest::MakeProgram(const std::string& source, const std::string& pixelEntry) {
     Program program;
     program.vertexCode = CompileHlsl(source, "VS", "vs_4_0");
-    auto pixelCode = CompileHlsl(source, pixelEntry, "ps_4_0");
+    program.pixelCode = CompileHlsl(source, pixelEntry, "ps_4_0");
     if (program.vertexCode) program.vertex = Device().CreateVertexShader(program.vertexCode);
-    if (pixelCode) program.pixel = Device().CreatePixelShader(pixelCode);
+    if (program.pixelCode) program.pixel = Device().CreatePixelShader(program.pixelCode);
     EXPECT_TRUE(program.vertex && program.pixel);
     return program;
 }

@@ -76,6 +76,7 @@ protected:
     /// Vertex and pixel shaders from one HLSL source with entries "VS" and `pixelEntry`.
     struct Program {
         std::shared_ptr<const Hlsl::ShaderCode> vertexCode;
+        std::shared_ptr<const Hlsl::ShaderCode> pixelCode;
         Gpu::VertexShaderPtr vertex;
         Gpu::PixelShaderPtr pixel;
     };
