@@ -1,0 +1,103 @@
+// A dynamic bounding-volume tree over enlarged boxes: leaves carry a box shape, inner nodes the union
+// of their children. Insertion picks the sibling by surface-area cost, and every change is followed by
+// rotations that keep the tree balanced.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "physics/math.h"
+
+namespace Physics {
+
+class BoxShape;
+
+class AabbTree {
+public:
+    static constexpr int kNull = -1;
+    /// How far a leaf's stored box reaches beyond the tight box on every side.
+    static constexpr float kFatMargin = 0.5f;
+
+    struct Node {
+        Aabb box;
+        // Doubles as the next-free index while the node is on the free list.
+        int parent = kNull;
+        int left = kNull;
+        int right = kNull;
+        BoxShape* userData = nullptr;
+        // 0 for a leaf, -1 while free.
+        int height = -1;
+
+        bool IsLeaf() const { return right == kNull; }
+    };
+
+    AabbTree();
+
+    /// Stores `tight` enlarged by the margin as a new leaf and returns its index.
+    int Insert(const Aabb& tight, BoxShape* userData);
+    /// Removes a leaf and returns its node to the free list.
+    void Remove(int id);
+    /// Re-inserts the leaf when `tight` left its stored box; returns whether it did.
+    bool Update(int id, const Aabb& tight);
+
+    /// The stored (enlarged) box of a node.
+    const Aabb& GetFatAabb(int id) const { return m_nodes[id].box; }
+    /// The box shape a leaf stands for.
+    BoxShape* GetUserData(int id) const { return m_nodes[id].userData; }
+
+    /// Calls `callback(leafIndex)` for every leaf whose box overlaps `box` (touching counts).
+    template <typename Callback>
+    void Query(const Aabb& box, Callback&& callback) const;
+
+    /// Root index, kNull when empty.
+    int Root() const { return m_root; }
+    /// Height of the tree (0 for one leaf, -1 when empty).
+    int Height() const { return m_root == kNull ? -1 : m_nodes[m_root].height; }
+    /// Number of nodes in use, leaves and inner nodes together.
+    int NodeCount() const { return m_count; }
+    /// Size of the node array.
+    int Capacity() const { return int(m_nodes.size()); }
+    /// Read access to a node, for checks.
+    const Node& GetNode(int id) const { return m_nodes[id]; }
+    /// Checks links, heights, boxes and the free list; returns false at the first broken rule.
+    bool Validate() const;
+
+private:
+    int AllocateNode();
+    void FreeNode(int id);
+    void ChainFree(int first);
+    void InsertLeaf(int id);
+    void RemoveLeaf(int id);
+    void Refit(int index);
+    int Balance(int a);
+    int ValidateSubtree(int id, int parent, bool& ok) const;
+
+    int m_root = kNull;
+    std::vector<Node> m_nodes;
+    int m_count = 0;
+    int m_freeList = kNull;
+    mutable std::vector<int> m_stack;
+};
+
+template <typename Callback>
+void AabbTree::Query(const Aabb& box, Callback&& callback) const {
+    if (m_root == kNull) return;
+    // The stack grows on demand; 256 entries cover any tree the effects build.
+    std::vector<int>& stack = m_stack;
+    stack.clear();
+    stack.push_back(m_root);
+    while (!stack.empty()) {
+        int id = stack.back();
+        stack.pop_back();
+        const Node& node = m_nodes[id];
+        if (!Overlaps(box, node.box)) continue;
+        if (node.IsLeaf()) {
+            callback(id);
+        } else {
+            stack.push_back(node.left);
+            stack.push_back(node.right);
+        }
+    }
+}
+
+}  // namespace Physics

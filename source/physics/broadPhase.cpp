@@ -1,0 +1,65 @@
+#include "physics/broadPhase.h"
+
+#include <algorithm>
+
+#include "physics/boxShape.h"
+#include "physics/contactManager.h"
+
+namespace Physics {
+
+BroadPhase::BroadPhase(ContactManager* manager) : m_manager(manager) {
+    m_pairBuffer.reserve(64);
+    m_moveBuffer.reserve(64);
+}
+
+void BroadPhase::InsertBox(BoxShape* box, const Aabb& tight) {
+    int id = m_tree.Insert(tight, box);
+    box->m_proxy = id;
+    m_moveBuffer.push_back(id);
+}
+
+void BroadPhase::RemoveBox(const BoxShape* box) {
+    int id = box->GetProxy();
+    // A removed proxy left in the move buffer would query with a freed node and pair a box that no
+    // longer exists (or a newcomer that reused the node, twice).
+    for (int& moved : m_moveBuffer) {
+        if (moved == id) moved = AabbTree::kNull;
+    }
+    m_tree.Remove(id);
+}
+
+void BroadPhase::Update(int proxy, const Aabb& tight) {
+    if (m_tree.Update(proxy, tight)) m_moveBuffer.push_back(proxy);
+}
+
+bool BroadPhase::TestOverlap(int a, int b) const {
+    return Overlaps(m_tree.GetFatAabb(a), m_tree.GetFatAabb(b));
+}
+
+void BroadPhase::UpdatePairs() {
+    m_pairBuffer.clear();
+    for (int proxy : m_moveBuffer) {
+        if (proxy == AabbTree::kNull) continue;
+        m_currentIndex = proxy;
+        const Aabb box = m_tree.GetFatAabb(proxy);
+        m_tree.Query(box, [this](int leaf) {
+            if (leaf == m_currentIndex) return;
+            m_pairBuffer.push_back({std::min(leaf, m_currentIndex), std::max(leaf, m_currentIndex)});
+        });
+    }
+    m_moveBuffer.clear();
+
+    // Sorting brings the duplicates of a pair (both proxies moved) next to each other.
+    std::sort(m_pairBuffer.begin(), m_pairBuffer.end(),
+              [](const Pair& l, const Pair& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); });
+
+    size_t i = 0;
+    while (i < m_pairBuffer.size()) {
+        const Pair pair = m_pairBuffer[i];
+        m_manager->AddContact(m_tree.GetUserData(pair.a), m_tree.GetUserData(pair.b));
+        ++i;
+        while (i < m_pairBuffer.size() && m_pairBuffer[i].a == pair.a && m_pairBuffer[i].b == pair.b) ++i;
+    }
+}
+
+}  // namespace Physics

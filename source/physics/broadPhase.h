@@ -1,0 +1,49 @@
+// Which boxes may touch: keeps the tree of enlarged boxes, remembers the proxies that moved since the
+// last pair update, and offers each new overlapping pair once to the contact manager.
+#pragma once
+
+#include <vector>
+
+#include "physics/aabbTree.h"
+
+namespace Physics {
+
+class ContactManager;
+class BoxShape;
+
+class BroadPhase {
+public:
+    /// A pair of proxies, the smaller index first.
+    struct Pair {
+        int a;
+        int b;
+    };
+
+    explicit BroadPhase(ContactManager* manager);
+
+    /// Enters a box with its tight world box; it takes part in the next pair update.
+    void InsertBox(BoxShape* box, const Aabb& tight);
+    /// Takes a box out of the tree (and out of the pending moves).
+    void RemoveBox(const BoxShape* box);
+    /// Follows a proxy to its new tight box; it takes part in the next pair update when its leaf moved.
+    void Update(int proxy, const Aabb& tight);
+    /// Whether the enlarged boxes of two proxies overlap.
+    bool TestOverlap(int a, int b) const;
+    /// Queries the tree for every moved proxy and offers each distinct new pair to the contact manager.
+    void UpdatePairs();
+
+    const AabbTree& GetTree() const { return m_tree; }
+    /// Proxies waiting for the next pair update.
+    int GetMoveCount() const { return int(m_moveBuffer.size()); }
+    /// Pairs found by the last pair update, duplicates included.
+    int GetPairCount() const { return int(m_pairBuffer.size()); }
+
+private:
+    AabbTree m_tree;
+    std::vector<Pair> m_pairBuffer;
+    std::vector<int> m_moveBuffer;
+    int m_currentIndex = AabbTree::kNull;
+    ContactManager* m_manager;
+};
+
+}  // namespace Physics

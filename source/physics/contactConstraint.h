@@ -1,0 +1,46 @@
+// One persistent contact between two boxes of different bodies, from the step the broad phase first
+// pairs them until their enlarged boxes part. It sits in the contact manager's list and, through its
+// two edges, in both bodies' contact lists.
+#pragma once
+
+#include <cstdint>
+
+#include "physics/manifold.h"
+
+namespace Physics {
+
+class RigidBody;
+class BoxShape;
+struct ContactConstraint;
+
+/// A contact seen from one body: the other body and the constraint, linked into that body's list.
+struct ContactEdge {
+    RigidBody* other = nullptr;
+    ContactConstraint* constraint = nullptr;
+    ContactEdge* prev = nullptr;
+    ContactEdge* next = nullptr;
+};
+
+struct ContactConstraint {
+    enum Flags : uint32_t {
+        kColliding = 0x1,
+        kWasColliding = 0x2,
+        kIsland = 0x4,
+    };
+
+    BoxShape* boxA = nullptr;
+    BoxShape* boxB = nullptr;
+    RigidBody* bodyA = nullptr;
+    RigidBody* bodyB = nullptr;
+    ContactEdge edgeA;
+    ContactEdge edgeB;
+    ContactConstraint* prev = nullptr;
+    ContactConstraint* next = nullptr;
+    float friction = 0.0f;
+    float restitution = 0.0f;
+    Manifold manifold;
+    uint32_t flags = 0;
+    bool sensor = false;
+};
+
+}  // namespace Physics

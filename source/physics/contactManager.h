@@ -1,0 +1,45 @@
+// The lifetime of contact constraints: creates one per new pair of boxes the broad phase offers,
+// refreshes every constraint's manifold once per step (carrying impulses over by feature), and
+// removes constraints whose boxes have parted or may no longer touch.
+#pragma once
+
+#include "physics/broadPhase.h"
+#include "physics/contactConstraint.h"
+#include "physics/pool.h"
+
+namespace Physics {
+
+class BoxShape;
+class RigidBody;
+
+class ContactManager {
+public:
+    ContactManager();
+    ContactManager(const ContactManager&) = delete;
+    ContactManager& operator=(const ContactManager&) = delete;
+
+    /// Creates the constraint of a pair of boxes unless they may not touch or already have one.
+    void AddContact(BoxShape* a, BoxShape* b);
+    /// Unlinks a constraint, wakes both bodies and frees it.
+    void RemoveContact(ContactConstraint* constraint);
+    /// Removes every constraint that touches the body.
+    void RemoveContactsFromBody(RigidBody* body);
+    /// Offers the pairs of boxes that moved since the last call.
+    void FindNewContacts() { m_broadPhase.UpdatePairs(); }
+    /// Refreshes every constraint's manifold and flags; drops the ones that no longer apply.
+    void TestCollisions();
+
+    BroadPhase& GetBroadPhase() { return m_broadPhase; }
+    const BroadPhase& GetBroadPhase() const { return m_broadPhase; }
+    /// The constraints, newest first.
+    ContactConstraint* GetContactList() const { return m_contactList; }
+    int GetContactCount() const { return m_contactCount; }
+
+private:
+    BroadPhase m_broadPhase;
+    Pool<ContactConstraint> m_pool;
+    ContactConstraint* m_contactList = nullptr;
+    int m_contactCount = 0;
+};
+
+}  // namespace Physics

@@ -1,0 +1,68 @@
+// Sequential impulses over the contact constraints of one island: each contact point pushes its two
+// bodies apart along the normal and holds them by friction along the two tangents, iterated a fixed
+// number of times, starting from last step's impulses.
+#pragma once
+
+#include <vector>
+
+#include "physics/manifold.h"
+#include "physics/math.h"
+
+namespace Physics {
+
+struct ContactConstraint;
+
+/// The velocities of one island body while its island is solved.
+struct VelocityState {
+    Vec3 v;
+    Vec3 w;
+};
+
+/// One contact point as the solver sees it.
+struct ContactState {
+    Vec3 ra;
+    Vec3 rb;
+    float penetration = 0.0f;
+    float normalImpulse = 0.0f;
+    float tangentImpulse[2] = {0.0f, 0.0f};
+    float bias = 0.0f;
+    float normalMass = 0.0f;
+    float tangentMass[2] = {0.0f, 0.0f};
+};
+
+/// One contact constraint as the solver sees it: the bodies' masses, the shared directions, the points.
+struct ContactConstraintState {
+    ContactState contacts[Manifold::kMaxContacts];
+    Vec3 tangentVectors[2];
+    Vec3 normal;
+    Vec3 centerA;
+    Vec3 centerB;
+    Mat3 iA;
+    Mat3 iB;
+    float mA = 0.0f;
+    float mB = 0.0f;
+    float restitution = 0.0f;
+    float friction = 0.0f;
+    int indexA = 0;
+    int indexB = 0;
+    int contactCount = 0;
+};
+
+class ContactSolver {
+public:
+    /// Baumgarte factor: the share of the penetration corrected per second and step.
+    static constexpr float kBaumgarte = 0.2f;
+    /// Penetration tolerated without correction.
+    static constexpr float kPenetrationSlop = 0.05f;
+    /// Approach speeds below this (negative) bounce with the constraint's restitution.
+    static constexpr float kRestitutionThreshold = -1.0f;
+
+    /// Computes effective masses and biases and applies last step's impulses.
+    static void PreSolve(ContactConstraintState* states, int count, VelocityState* velocities, float dt,
+                         bool enableFriction);
+    /// One pass over every contact point.
+    static void Solve(ContactConstraintState* states, int count, VelocityState* velocities,
+                      bool enableFriction);
+};
+
+}  // namespace Physics

@@ -1,0 +1,146 @@
+// Sections: building | solving (velocities, contacts, positions, sleep)
+#include "physics/island.h"
+
+#include "physics/contactConstraint.h"
+#include "physics/rigidBody.h"
+
+namespace Physics {
+
+// ------------------------------------------------------------------------------------------ building
+
+void Island::Reserve(int bodyCapacity, int contactCapacity) {
+    m_bodies.reserve(bodyCapacity);
+    m_velocities.reserve(bodyCapacity);
+    m_contacts.reserve(contactCapacity);
+    if (int(m_contactStates.size()) < contactCapacity) m_contactStates.resize(contactCapacity);
+    Clear();
+}
+
+void Island::Clear() {
+    m_bodies.clear();
+    m_velocities.clear();
+    m_contacts.clear();
+}
+
+void Island::Add(RigidBody* body) {
+    body->m_islandIndex = int(m_bodies.size());
+    m_bodies.push_back(body);
+}
+
+void Island::Add(ContactConstraint* contact) {
+    m_contacts.push_back(contact);
+}
+
+void Island::InitializeContacts() {
+    for (size_t i = 0; i < m_contacts.size(); ++i) {
+        const ContactConstraint& cc = *m_contacts[i];
+        ContactConstraintState& cs = m_contactStates[i];
+        const RigidBody& a = *cc.bodyA;
+        const RigidBody& b = *cc.bodyB;
+        cs.centerA = a.m_worldCenter;
+        cs.centerB = b.m_worldCenter;
+        cs.iA = a.m_invInertiaWorld;
+        cs.iB = b.m_invInertiaWorld;
+        cs.mA = a.m_invMass;
+        cs.mB = b.m_invMass;
+        cs.restitution = cc.restitution;
+        cs.friction = cc.friction;
+        cs.indexA = a.m_islandIndex;
+        cs.indexB = b.m_islandIndex;
+        cs.normal = cc.manifold.normal;
+        cs.tangentVectors[0] = cc.manifold.tangentVectors[0];
+        cs.tangentVectors[1] = cc.manifold.tangentVectors[1];
+        cs.contactCount = cc.manifold.contactCount;
+        for (int j = 0; j < cs.contactCount; ++j) {
+            const Contact& cp = cc.manifold.contacts[j];
+            ContactState& s = cs.contacts[j];
+            s.ra = cp.position - cs.centerA;
+            s.rb = cp.position - cs.centerB;
+            s.penetration = cp.penetration;
+            s.normalImpulse = cp.normalImpulse;
+            s.tangentImpulse[0] = cp.tangentImpulse[0];
+            s.tangentImpulse[1] = cp.tangentImpulse[1];
+        }
+    }
+}
+
+// ------------------------------------------------------------------------------------------- solving
+
+void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool enableFriction) {
+    // Velocities: gravity, accumulated forces, damping.
+    for (RigidBody* body : m_bodies) {
+        if (body->m_flags & RigidBody::kDynamic) {
+            body->m_force += gravity * body->m_gravityScale * body->m_mass;
+            body->SetToAwake();
+            body->m_linearVelocity += body->m_force * body->m_invMass * dt;
+            body->m_angularVelocity += Mul(body->m_invInertiaWorld, body->m_torque) * dt;
+            body->m_linearVelocity *= 1.0f / (1.0f + dt * kLinearDamping);
+            body->m_angularVelocity *= 1.0f / (1.0f + dt * kAngularDamping);
+        }
+        m_velocities.push_back({body->m_linearVelocity, body->m_angularVelocity});
+    }
+
+    // Contacts.
+    InitializeContacts();
+    const int contactCount = int(m_contacts.size());
+    ContactConstraintState* states = m_contactStates.data();
+    ContactSolver::PreSolve(states, contactCount, m_velocities.data(), dt, enableFriction);
+    for (int i = 0; i < iterations; ++i) {
+        ContactSolver::Solve(states, contactCount, m_velocities.data(), enableFriction);
+    }
+    for (int i = 0; i < contactCount; ++i) {
+        ContactConstraint& cc = *m_contacts[i];
+        const ContactConstraintState& cs = states[i];
+        for (int j = 0; j < cs.contactCount; ++j) {
+            Contact& cp = cc.manifold.contacts[j];
+            cp.normalImpulse = cs.contacts[j].normalImpulse;
+            cp.tangentImpulse[0] = cs.contacts[j].tangentImpulse[0];
+            cp.tangentImpulse[1] = cs.contacts[j].tangentImpulse[1];
+        }
+    }
+
+    // Positions.
+    for (size_t i = 0; i < m_bodies.size(); ++i) {
+        RigidBody& body = *m_bodies[i];
+        if (body.m_flags & RigidBody::kStatic) continue;
+        const VelocityState& v = m_velocities[i];
+        body.m_linearVelocity = v.v;
+        body.m_angularVelocity = v.w;
+        body.m_worldCenter += v.v * dt;
+
+        Quaternion& q = body.m_orientation;
+        Quaternion spin = Quaternion{v.w.x * dt, v.w.y * dt, v.w.z * dt, 0.0f} * q;
+        q.x += spin.x * 0.5f;
+        q.y += spin.y * 0.5f;
+        q.z += spin.z * 0.5f;
+        q.w += spin.w * 0.5f;
+        q = Normalize(q);
+
+        Mat3& r = body.m_transform.rotation;
+        r = q.ToMat3();
+        body.m_invInertiaWorld = Mul(Mul(r, body.m_invInertiaModel), Transpose(r));
+        body.m_transform.position = body.m_worldCenter - Mul(r, body.m_localCenter);
+    }
+
+    // Sleep: the island sleeps as one once its least rested body has rested long enough.
+    if (!allowSleep) return;
+    float minSleepTime = kMaxFloat;
+    for (RigidBody* body : m_bodies) {
+        if (body->m_flags & RigidBody::kStatic) continue;
+        const float linear = Dot(body->m_linearVelocity, body->m_linearVelocity);
+        const float angular = Dot(body->m_angularVelocity, body->m_angularVelocity);
+        // A body that may not sleep keeps its whole island awake.
+        if (linear > kSleepLinear || angular > kSleepAngular || !(body->m_flags & RigidBody::kAllowSleep)) {
+            minSleepTime = 0.0f;
+            body->m_sleepTime = 0.0f;
+        } else {
+            body->m_sleepTime += dt;
+            minSleepTime = Min(minSleepTime, body->m_sleepTime);
+        }
+    }
+    if (minSleepTime > kSleepTime) {
+        for (RigidBody* body : m_bodies) body->SetToSleep();
+    }
+}
+
+}  // namespace Physics
