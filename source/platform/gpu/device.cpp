@@ -101,15 +101,15 @@ Texture3DPtr Device::CreateTexture3D(const Texture3DDesc& desc, const Subresourc
 namespace {
 
 // A GL texture view of part of `texture` in `format`; 0 when the formats cannot share storage.
-GLuint MakeTextureView(const Texture& texture, GLenum target, Format format, uint32_t firstLevel,
-                       uint32_t levels) {
+GLuint MakeTextureView(GLuint original, const Texture& texture, GLenum target, Format format,
+                       uint32_t firstLevel, uint32_t levels) {
     const Detail::FormatInfo& own = Detail::GetFormatInfo(texture.GetFormat());
     const Detail::FormatInfo& wanted = Detail::GetFormatInfo(format);
     if (wanted.internalFormat == 0 || wanted.bytesPerPixel != own.bytesPerPixel || wanted.depth != own.depth)
         return 0;
     GLuint view = 0;
     glGenTextures(1, &view);
-    glTextureView(view, target, 0, wanted.internalFormat, firstLevel, levels, 0, 1);
+    glTextureView(view, target, original, wanted.internalFormat, firstLevel, levels, 0, 1);
     return view;
 }
 
@@ -157,8 +157,8 @@ ShaderResourceViewPtr Device::CreateShaderResourceView(const ResourcePtr& resour
                    d.Texture.MipLevels == texture.MipLevels()) {
             view->m_texture = texture.m_name;
         } else {
-            view->m_texture = MakeTextureView(texture, texture.m_target, d.Format, d.Texture.MostDetailedMip,
-                                              d.Texture.MipLevels);
+            view->m_texture = MakeTextureView(texture.m_name, texture, texture.m_target, d.Format,
+                                              d.Texture.MostDetailedMip, d.Texture.MipLevels);
             view->m_ownsTexture = view->m_texture != 0;
             if (!view->m_texture) problem = "the view's format cannot share the texture's storage";
         }
@@ -195,7 +195,8 @@ RenderTargetViewPtr Device::CreateRenderTargetView(const ResourcePtr& resource,
             view->m_texture = texture.m_name;
             view->m_level = static_cast<GLint>(d.Texture2D.MipSlice);
         } else {
-            view->m_texture = MakeTextureView(texture, GL_TEXTURE_2D, d.Format, d.Texture2D.MipSlice, 1);
+            view->m_texture =
+                MakeTextureView(texture.m_name, texture, GL_TEXTURE_2D, d.Format, d.Texture2D.MipSlice, 1);
             view->m_ownsTexture = view->m_texture != 0;
             if (!view->m_texture) problem = "the view's format cannot share the texture's storage";
         }

@@ -11,8 +11,10 @@ namespace {
 
 // Errors the driver reports are faults of this layer or of its callers; they are counted (tests insist
 // on none) and the first few are logged.
-void GLAPIENTRY OnDebugMessage(GLenum, GLenum type, GLuint, GLenum severity, GLsizei, const GLchar* message,
-                               const void* user) {
+void GLAPIENTRY OnDebugMessage(GLenum source, GLenum type, GLuint, GLenum severity, GLsizei,
+                               const GLchar* message, const void* user) {
+    // Shader compiler messages come back with the failed shader, where they are logged in context.
+    if (source == GL_DEBUG_SOURCE_SHADER_COMPILER) return;
     if (type != GL_DEBUG_TYPE_ERROR && severity != GL_DEBUG_SEVERITY_HIGH) return;
     auto* core = static_cast<DeviceCore*>(const_cast<void*>(user));
     if (type == GL_DEBUG_TYPE_ERROR) ++core->counters.glErrors;

@@ -110,7 +110,7 @@ struct Texture2DDesc {
     uint32_t MipLevels = 1;
     uint32_t ArraySize = 1;
     Gpu::Format Format = Gpu::Format::R8G8B8A8_UNORM;
-    Gpu::SampleDesc SampleDesc;
+    Gpu::SampleDesc SampleDesc{};
     Gpu::Usage Usage = Gpu::Usage::DEFAULT;
     uint32_t BindFlags = BIND_SHADER_RESOURCE;
     uint32_t CPUAccessFlags = 0;
@@ -153,7 +153,7 @@ struct ShaderResourceViewDesc {
     struct {
         uint32_t FirstElement = 0;
         uint32_t NumElements = 0;
-    } Buffer;
+    } Buffer{};
     struct {
         uint32_t MostDetailedMip = 0;
         uint32_t MipLevels = 0xffffffffu;  ///< -1: down to the smallest level
@@ -167,7 +167,7 @@ struct RenderTargetViewDesc {
     Gpu::RtvDimension ViewDimension = Gpu::RtvDimension::TEXTURE2D;
     struct {
         uint32_t MipSlice = 0;
-    } Texture2D;
+    } Texture2D{};
 };
 
 enum class DsvDimension : uint32_t { UNKNOWN = 0, TEXTURE2D = 3 };
@@ -178,7 +178,7 @@ struct DepthStencilViewDesc {
     uint32_t Flags = 0;
     struct {
         uint32_t MipSlice = 0;
-    } Texture2D;
+    } Texture2D{};
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -222,8 +222,8 @@ struct DepthStencilDesc {
     bool StencilEnable = false;
     uint8_t StencilReadMask = 0xff;
     uint8_t StencilWriteMask = 0xff;
-    Gpu::DepthStencilOpDesc FrontFace;
-    Gpu::DepthStencilOpDesc BackFace;
+    Gpu::DepthStencilOpDesc FrontFace{};
+    Gpu::DepthStencilOpDesc BackFace{};
 };
 
 enum class FillMode : uint32_t { WIREFRAME = 2, SOLID = 3 };
@@ -284,7 +284,7 @@ constexpr uint32_t kMaxRenderTargets = 8;
 struct BlendDesc {
     bool AlphaToCoverageEnable = false;
     bool IndependentBlendEnable = false;  ///< false: RenderTarget[0] applies to every target
-    Gpu::RenderTargetBlendDesc RenderTarget[kMaxRenderTargets];
+    Gpu::RenderTargetBlendDesc RenderTarget[kMaxRenderTargets]{};
 };
 
 /// Sampler filters; the bits say min (0x10), mag (0x4) and mip (0x1) linear, 0x40 anisotropic.
