@@ -1,0 +1,302 @@
+#include "graphics/shader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "main/device.h"
+#include "support/logCapture.h"
+#include "support/showFixture.h"
+
+namespace {
+
+using TestSupport::Image;
+using TestSupport::LogCapture;
+using TestSupport::LogLine;
+using TestSupport::PixelNear;
+
+// A shader file whose "VS" covers the target with the generic quad and whose pixel entries return
+// fixed colours; `body` adds or replaces pixel entries.
+std::string ShaderFile(const std::string& body) {
+    return R"(
+struct VertexIn { float3 position : POSITION; float2 texcoord : TEXCOORD0; float3 normal : NORMAL; };
+struct PixelIn { float4 position : SV_Position; float2 texcoord : TEXCOORD0; };
+PixelIn VS(VertexIn input) {
+    PixelIn output;
+    output.position = float4(input.position.xy * 2.0, 0.0, 1.0);
+    output.texcoord = input.texcoord;
+    return output;
+}
+)" + body;
+}
+
+const std::string kRedPS = "float4 PS(PixelIn input) : SV_Target { return float4(1, 0, 0, 1); }\n";
+const std::string kGreenPS = "float4 PS_Green(PixelIn input) : SV_Target { return float4(0, 1, 0, 1); }\n";
+const std::string kBluePS = "float4 PS(PixelIn input) : SV_Target { return float4(0, 0, 1, 1); }\n";
+
+size_t Count(const std::vector<LogLine>& lines, const LogLine& wanted) {
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), wanted));
+}
+
+// Whether a line of `function` starts with `prefix`.
+bool HasLineStarting(const std::vector<LogLine>& lines, const std::string& function,
+                     const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(), [&](const LogLine& line) {
+        return line.function == function && line.text.rfind(prefix, 0) == 0;
+    });
+}
+
+class ShaderTest : public TestSupport::ShowTest {
+protected:
+    // Writes a data file and moves its time on, so that a watcher surely sees a new version.
+    void Save(const std::string& name, const std::string& contents) {
+        const std::filesystem::path path = Data().Write(name, contents);
+        using namespace std::chrono_literals;
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + 2s);
+    }
+
+    // Binds `entry` of `shader` and draws the generic quad over a small cleared target.
+    Image Draw(Shader& shader, const char* entry, bool expectBound = true) {
+        const Target target = MakeTarget(16, 16, {0.5f, 0.5f, 0.5f, 1.0f});
+        BindTarget(target);
+        const bool bound = shader.Set(entry);
+        EXPECT_EQ(bound, expectBound) << entry;
+        // As every owner does: no draw without the whole shader bound.
+        if (bound) {
+            BindGenericVertices();
+            g_graphics.context->Draw(4, 0);
+        }
+        return Read(target.texture);
+    }
+};
+
+// ---------------------------------------------------------------------------------------------------
+// Loading entry points
+
+TEST_F(ShaderTest, Shader_LoadingAnEntryTwiceCompilesItOnce) {
+    Data().Write("solid.fx", ShaderFile(kRedPS));
+    Shader shader("solid.fx");
+    EXPECT_TRUE(shader.GetVertexShaders().empty());  // construction compiles nothing
+
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    const auto vertexCode = shader.GetVertexShaders()[0].code;
+    const auto pixelCode = shader.GetPixelShaders()[0].code;
+    EXPECT_TRUE(shader.LoadVS("VS"));
+    EXPECT_TRUE(shader.LoadPS("PS"));
+
+    ASSERT_EQ(shader.GetVertexShaders().size(), 1u);
+    ASSERT_EQ(shader.GetPixelShaders().size(), 1u);
+    EXPECT_EQ(shader.GetVertexShaders()[0].code, vertexCode);
+    EXPECT_EQ(shader.GetPixelShaders()[0].code, pixelCode);
+    EXPECT_EQ(shader.GetVertexShaders()[0].name, "VS");
+    EXPECT_EQ(shader.GetPixelShaders()[0].name, "PS");
+}
+
+TEST_F(ShaderTest, Shader_EmptyOrMissingFileIsReportedAsUnopenedNotAsCompileError) {
+    Data().Write("empty.fx", "");
+    Shader empty("empty.fx");
+    Shader missing("missing.fx");
+    LogCapture log;
+    EXPECT_FALSE(empty.LoadVS("VS"));
+    EXPECT_FALSE(empty.LoadPS("PS"));
+    EXPECT_FALSE(missing.LoadPS("PS"));
+    const auto& lines = log.Lines();
+    EXPECT_EQ(Count(lines, {"Shader::LoadVS", "File 'empty.fx' for vertex shader 'VS' couldn't be opened"}),
+              1u);
+    EXPECT_EQ(Count(lines, {"Shader::LoadPS", "File 'empty.fx' for pixel shader 'PS' couldn't be opened"}),
+              1u);
+    EXPECT_EQ(Count(lines, {"Shader::LoadPS", "File 'missing.fx' for pixel shader 'PS' couldn't be opened"}),
+              1u);
+    EXPECT_FALSE(HasLineStarting(lines, "Shader::LoadVS", "Vertex shader"));
+    EXPECT_FALSE(HasLineStarting(lines, "Shader::LoadPS", "Pixel shader"));
+    EXPECT_TRUE(empty.GetVertexShaders().empty());
+    EXPECT_TRUE(empty.GetPixelShaders().empty());
+}
+
+TEST_F(ShaderTest, Shader_CompileErrorIsLoggedWithTheCompilersText) {
+    Data().Write("broken.fx",
+                 ShaderFile("float4 PS(PixelIn input) : SV_Target { return undefinedThing; }\n") +
+                     "float4 Other(PixelIn input) : SV_Target { return float4(1, 1, 1, 1); }\n");
+    Shader shader("broken.fx");
+    LogCapture log;
+    EXPECT_FALSE(shader.LoadPS("PS"));
+    EXPECT_FALSE(shader.LoadVS("NoSuchEntry"));
+    const auto& lines = log.Lines();
+
+    EXPECT_EQ(Count(lines, {"Shader::LoadPS", "Pixel shader 'PS' compile error:"}), 1u);
+    EXPECT_EQ(Count(lines, {"Shader::LoadVS", "Vertex shader 'NoSuchEntry' compile error:"}), 1u);
+    // The compiler's own lines follow, naming the file and what it did not understand.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& line) {
+        return line.function == "Shader::LoadPS" && line.text.find("broken.fx") != std::string::npos &&
+               line.text.find("undefinedThing") != std::string::npos;
+    }));
+    EXPECT_TRUE(HasLineStarting(lines, "Shader::LoadVS", "broken.fx"));
+    EXPECT_TRUE(shader.GetPixelShaders().empty());
+    EXPECT_TRUE(shader.GetVertexShaders().empty());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Binding
+
+TEST_F(ShaderTest, Shader_SetBindsTheLoadedEntriesAndDraws) {
+    Data().Write("solid.fx", ShaderFile(kRedPS + kGreenPS));
+    Shader shader("solid.fx");
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    ASSERT_TRUE(shader.LoadPS("PS_Green"));
+    LogCapture log;
+    const Image red = Draw(shader, "PS");
+    const Image green = Draw(shader, "PS_Green");
+    EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0].text;
+    EXPECT_TRUE(PixelNear(red, 0, 0, {255, 0, 0, 255}));
+    EXPECT_TRUE(PixelNear(red, 15, 15, {255, 0, 0, 255}));
+    EXPECT_TRUE(PixelNear(green, 8, 8, {0, 255, 0, 255}));
+    ASSERT_EQ(shader.GetInputLayouts().size(), 1u);
+    EXPECT_EQ(shader.GetInputLayouts()[0].name, "VS");
+    EXPECT_NE(shader.GetInputLayouts()[0].layout, nullptr);
+}
+
+TEST_F(ShaderTest, Shader_SetCompilesAPixelEntryThatWasNeverLoaded) {
+    Data().Write("solid.fx", ShaderFile(kRedPS + kGreenPS));
+    Shader shader("solid.fx");
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    LogCapture log;
+    const Image green = Draw(shader, "PS_Green");
+    EXPECT_EQ(log.Lines(),
+              (std::vector<LogLine>{{"Shader::Set",
+                                     "Shader trying to use unloaded pixel shader 'PS_Green'. Trying to "
+                                     "load it now.."}}));
+    EXPECT_TRUE(PixelNear(green, 8, 8, {0, 255, 0, 255}));
+    ASSERT_EQ(shader.GetPixelShaders().size(), 1u);
+    EXPECT_EQ(shader.GetPixelShaders()[0].name, "PS_Green");
+}
+
+TEST_F(ShaderTest, Shader_FailingPixelEntryIsRetriedAndLoggedAtEverySet) {
+    Data().Write("solid.fx", ShaderFile(kRedPS));
+    Shader shader("solid.fx");
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    LogCapture log;
+    Draw(shader, "PS_Missing", false);
+    Draw(shader, "PS_Missing", false);
+    const auto& lines = log.Lines();
+    EXPECT_EQ(Count(lines, {"Shader::Set",
+                            "Shader trying to use unloaded pixel shader 'PS_Missing'. Trying to "
+                            "load it now.."}),
+              2u);
+    EXPECT_EQ(Count(lines, {"Shader::LoadPS", "Pixel shader 'PS_Missing' compile error:"}), 2u);
+    EXPECT_TRUE(shader.GetPixelShaders().empty());
+}
+
+TEST_F(ShaderTest, Shader_FailingVertexSideIsNotRetriedUntilTheFileChanges) {
+    Data().Write("solid.fx", "float4 PS() : SV_Target { return float4(1, 0, 0, 1); }\n");  // no "VS"
+    Shader shader("solid.fx");
+    {
+        LogCapture log;
+        EXPECT_FALSE(shader.Set("PS"));
+        const auto& lines = log.Lines();
+        EXPECT_EQ(Count(lines, {"Shader::CreateInputLayout",
+                                "Shader trying to use unloaded vertex shader 'VS'. Trying to load it now.."}),
+                  1u);
+        EXPECT_EQ(Count(lines, {"Shader::LoadVS", "Vertex shader 'VS' compile error:"}), 1u);
+        ASSERT_EQ(shader.GetInputLayouts().size(), 1u);
+        EXPECT_EQ(shader.GetInputLayouts()[0].layout, nullptr);
+    }
+    {
+        LogCapture log;
+        EXPECT_FALSE(shader.Set("PS"));
+        EXPECT_FALSE(shader.Set("PS"));
+        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0].text;
+        EXPECT_EQ(shader.GetInputLayouts().size(), 1u);
+    }
+    Save("solid.fx", ShaderFile(kRedPS));
+    const Image fixed = Draw(shader, "PS");
+    EXPECT_TRUE(PixelNear(fixed, 8, 8, {255, 0, 0, 255}));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Hot reload
+
+TEST_F(ShaderTest, Shader_EditedFileIsRebuiltFromTheNewTextAtTheNextSet) {
+    Data().Write("solid.fx", ShaderFile(kRedPS + kGreenPS));
+    Shader shader("solid.fx");
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    ASSERT_TRUE(shader.LoadPS("PS_Green"));
+    const Image before = Draw(shader, "PS");
+    EXPECT_TRUE(PixelNear(before, 8, 8, {255, 0, 0, 255}));
+    const auto oldVertexCode = shader.GetVertexShaders()[0].code;
+
+    Save("solid.fx", ShaderFile(kBluePS + kGreenPS));
+    LogCapture log;
+    const Image after = Draw(shader, "PS");
+    EXPECT_TRUE(PixelNear(after, 8, 8, {0, 0, 255, 255}));
+
+    const auto& lines = log.Lines();
+    EXPECT_EQ(
+        Count(lines, {"FileWatcher::GetHasChanged", "FileWatcher has noticed that 'solid.fx' has changed"}),
+        1u);
+    EXPECT_EQ(Count(lines, {"Shader::CreateInputLayout",
+                            "Shader trying to use unloaded vertex shader 'VS'. Trying to load it now.."}),
+              1u);
+    EXPECT_EQ(Count(lines, {"Shader::Set",
+                            "Shader trying to use unloaded pixel shader 'PS'. Trying to load it "
+                            "now.."}),
+              1u);
+    // Everything was released: "VS" is new, and only the entry asked for was rebuilt.
+    ASSERT_EQ(shader.GetVertexShaders().size(), 1u);
+    EXPECT_NE(shader.GetVertexShaders()[0].code, oldVertexCode);
+    ASSERT_EQ(shader.GetPixelShaders().size(), 1u);
+    EXPECT_EQ(shader.GetPixelShaders()[0].name, "PS");
+    EXPECT_EQ(shader.GetInputLayouts().size(), 1u);
+
+    // The other entry comes back lazily, from the new file too.
+    EXPECT_TRUE(PixelNear(Draw(shader, "PS_Green"), 8, 8, {0, 255, 0, 255}));
+    EXPECT_EQ(shader.GetPixelShaders().size(), 2u);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Includes
+
+TEST_F(ShaderTest, Shader_IncludesResolveFromTheRootOfTheData) {
+    // The same name next to the including file would give red; the root's gives blue.
+    Data().Write("colours.hlsl", "float4 Tint() { return float4(0, 0, 1, 1); }\n");
+    Data().Write("scenes/colours.hlsl", "float4 Tint() { return float4(1, 0, 0, 1); }\n");
+    Data().Write("scenes/tinted.fx",
+                 "#include \"colours.hlsl\"\n" +
+                     ShaderFile("float4 PS(PixelIn input) : SV_Target { return Tint(); }\n"));
+    Shader shader("scenes/tinted.fx");
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {0, 0, 255, 255}));
+}
+
+TEST_F(ShaderTest, Shader_MissingIncludeIsLoggedAndFailsTheEntry) {
+    Data().Write("needs.fx", "#include \"nowhere.hlsl\"\n" + ShaderFile(kRedPS));
+    Shader shader("needs.fx");
+    LogCapture log;
+    EXPECT_FALSE(shader.LoadPS("PS"));
+    const auto& lines = log.Lines();
+    EXPECT_EQ(Count(lines, {"ShaderIncludeHandler::Open", "Failed to find shader include 'nowhere.hlsl'"}),
+              1u);
+    EXPECT_EQ(Count(lines, {"Shader::LoadPS", "Pixel shader 'PS' compile error:"}), 1u);
+}
+
+TEST(ShaderIncludeHandler, ReadsTheWholeFileByItsNameFromTheRoot) {
+    TestSupport::TempFolder folder;
+    folder.Write("inc/common.hlsl", std::string("float a;\0float b;", 17));
+    TestSupport::MountedData mounted(folder.Path());
+    std::string contents;
+    ASSERT_TRUE(g_shaderIncludeHandler.Open("inc/common.hlsl", contents));
+    EXPECT_EQ(contents, std::string("float a;\0float b;", 17));
+    LogCapture log;
+    EXPECT_FALSE(g_shaderIncludeHandler.Open("common.hlsl", contents));
+    EXPECT_EQ(log.Lines(), (std::vector<LogLine>{{"ShaderIncludeHandler::Open",
+                                                  "Failed to find shader include 'common.hlsl'"}}));
+}
+
+}  // namespace
