@@ -135,7 +135,12 @@ public:
     bool SetSwapInterval(int interval) override { return Use() && SDL_GL_SetSwapInterval(interval) == 0; }
 
 protected:
-    bool MakeCurrent() override { return SDL_GL_MakeCurrent(m_window, m_context) == 0; }
+    bool MakeCurrent() override {
+        // SDL skips the switch when it believes its context is still current, which it is not after
+        // another device (a headless one, say) took the thread: make it forget first.
+        if (SDL_GL_GetCurrentContext() == m_context) SDL_GL_MakeCurrent(m_window, nullptr);
+        return SDL_GL_MakeCurrent(m_window, m_context) == 0;
+    }
 
 private:
     SDL_Window* m_window;
