@@ -48,21 +48,22 @@ Shader::~Shader() {
     Unload();
 }
 
-std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, const char* stage,
-                                                        const std::string& entryName, const char* target) {
+std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hlsl::Stage stage,
+                                                        const std::string& entryName) {
+    const bool vertex = stage == Hlsl::Stage::Vertex;
     const FileData* file = m_watcher.GetData();
     const std::string fileName = m_watcher.GetFileName();
     if (!file->data || file->size <= 0) {
-        VLOG(function, "File '%s' for %s shader '%s' couldn't be opened", fileName.c_str(), stage,
-             entryName.c_str());
+        VLOG(function, "File '%s' for %s shader '%s' couldn't be opened", fileName.c_str(),
+             vertex ? "vertex" : "pixel", entryName.c_str());
         return nullptr;
     }
     static const Hlsl::IncludeResolver resolver = g_shaderIncludeHandler.Resolver();
     Hlsl::CompileResult result = Hlsl::Compile(std::string(file->data.get(), static_cast<size_t>(file->size)),
-                                               fileName, resolver, entryName, target);
+                                               fileName, resolver, entryName, vertex ? "vs_4_0" : "ps_4_0");
     if (!result) {
         const char* errors = result.errors.empty() ? "No error given!" : result.errors.c_str();
-        if (stage[0] == 'v') {
+        if (vertex) {
             VLOG(function, "Vertex shader '%s' compile error:\n%s", entryName.c_str(), errors);
         } else {
             VLOG(function, "Pixel shader '%s' compile error:\n%s", entryName.c_str(), errors);
@@ -88,7 +89,7 @@ CompiledPixelShader* Shader::FindPixelShader(const std::string& name) {
 
 bool Shader::LoadVS(const std::string& entryName) {
     if (FindVertexShader(entryName)) return true;
-    std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadVS", "vertex", entryName, "vs_4_0");
+    std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName);
     if (!code) return false;
     Gpu::VertexShaderPtr shader = g_graphics.device->CreateVertexShader(code);
     if (!shader) {
@@ -101,7 +102,7 @@ bool Shader::LoadVS(const std::string& entryName) {
 
 bool Shader::LoadPS(const std::string& entryName) {
     if (FindPixelShader(entryName)) return true;
-    std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadPS", "pixel", entryName, "ps_4_0");
+    std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName);
     if (!code) return false;
     Gpu::PixelShaderPtr shader = g_graphics.device->CreatePixelShader(code);
     if (!shader) {

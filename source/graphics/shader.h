@@ -75,8 +75,9 @@ public:
     const std::vector<ShaderInputLayout>& GetInputLayouts() const { return m_inputLayouts; }
 
 private:
-    std::shared_ptr<const Hlsl::ShaderCode> Compile(const char* function, const char* stage,
-                                                    const std::string& entryName, const char* target);
+    /// The file's text compiled for one entry point; null after logging under `function`.
+    std::shared_ptr<const Hlsl::ShaderCode> Compile(const char* function, Hlsl::Stage stage,
+                                                    const std::string& entryName);
     CompiledVertexShader* FindVertexShader(const std::string& name);
     CompiledPixelShader* FindPixelShader(const std::string& name);
 
