@@ -1,0 +1,141 @@
+#include "graphics/texture.h"
+
+#include <vector>
+
+#include "graphics/cubeLoader.h"
+#include "main/device.h"
+#include "platform/image/imageCodec.h"
+#include "system/log.h"
+
+namespace {
+
+// A texture with the full mip chain: level 0 from the picture, the rest filtered down from it on the
+// GPU, so that a picture drawn smaller than it is does not shimmer.
+bool CreateImageTexture(const Image::Picture& picture, Gpu::Texture2DPtr& texture,
+                        Gpu::ShaderResourceViewPtr& view) {
+    Gpu::Device& device = *g_graphics.device;
+    Gpu::Texture2DDesc desc;
+    desc.Width = static_cast<uint32_t>(picture.width);
+    desc.Height = static_cast<uint32_t>(picture.height);
+    desc.MipLevels = 0;
+    desc.Format = Gpu::Format::R8G8B8A8_UNORM;
+    // Mip generation draws into the lower levels, hence the render-target binding.
+    desc.BindFlags = Gpu::BIND_SHADER_RESOURCE | Gpu::BIND_RENDER_TARGET;
+    desc.MiscFlags = Gpu::RESOURCE_MISC_GENERATE_MIPS;
+    Gpu::Texture2DPtr created = device.CreateTexture2D(desc);
+    if (!created) return false;
+    g_graphics.context->UpdateSubresource(created, 0, nullptr, picture.rgba.data(),
+                                          static_cast<uint32_t>(picture.width) * 4, 0);
+    Gpu::ShaderResourceViewPtr createdView = device.CreateShaderResourceView(created);
+    if (!createdView) return false;
+    g_graphics.context->GenerateMips(createdView);
+    texture = std::move(created);
+    view = std::move(createdView);
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+// Texture
+
+Texture::~Texture() {
+    texture.reset();
+    view.reset();
+    watcher.reset();
+}
+
+bool Texture::Load(const std::string& fileName) {
+    // The old picture goes first, so that a failed reload shows nothing rather than stale contents.
+    texture.reset();
+    view.reset();
+    watcher = std::make_unique<FileWatcher>(fileName);
+    if (fileName.empty()) return true;
+
+    // A watcher of its own for the read: the object's watcher keeps no copy of the file's bytes.
+    FileWatcher reader(fileName);
+    const FileData* file = reader.GetData();
+    if (!file->data || file->size <= 0) {
+        VLOG("Texture::Load", "Image file '%s' couldn't be opened", fileName.c_str());
+        return false;
+    }
+    Image::Picture picture;
+    std::string error;
+    if (!Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error) ||
+        !g_graphics.device || !CreateImageTexture(picture, texture, view)) {
+        texture.reset();
+        view.reset();
+        VLOG("Texture::Load", "Error creating texture from '%s'", fileName.c_str());
+        if (!error.empty()) VLOG("Texture::Load", "%s", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool Texture::ReloadIfChanged() {
+    if (!watcher || !watcher->GetHasChanged()) return false;
+    Load(watcher->GetFileName());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Texture3D
+
+Texture3D::~Texture3D() {
+    texture.reset();
+    view.reset();
+    watcher.reset();
+}
+
+bool Texture3D::Load(const std::string& fileName) {
+    constexpr char kFunction[] = "Texture3D::Load";
+    texture.reset();
+    view.reset();
+    watcher = std::make_unique<FileWatcher>(fileName);
+
+    FileWatcher reader(fileName);
+    const FileData* file = reader.GetData();
+    if (!file->data || file->size <= 0) {
+        VLOG(kFunction, "TextureManager failed to open '%s'", fileName.c_str());
+        return true;
+    }
+    const CubeLoader table(file->data.get(), static_cast<size_t>(file->size));
+    if (!table.ok) {
+        VLOG(kFunction, "TextureManager failed to load '%s'", fileName.c_str());
+        return true;
+    }
+    const uint32_t size = static_cast<uint32_t>(table.size);
+    Gpu::Texture3DDesc desc;
+    desc.Width = desc.Height = desc.Depth = size;
+    desc.MipLevels = 1;
+    desc.Format = Gpu::Format::R8G8B8A8_UNORM;
+    desc.Usage = Gpu::Usage::IMMUTABLE;
+    desc.BindFlags = Gpu::BIND_SHADER_RESOURCE;
+    const Gpu::SubresourceData initial{table.table.data(), 4 * size, 4 * size * size};
+    Gpu::Texture3DPtr created =
+        g_graphics.device ? g_graphics.device->CreateTexture3D(desc, &initial) : nullptr;
+    if (!created) VLOG(kFunction, "Failed to create texture");
+
+    Gpu::ShaderResourceViewPtr createdView;
+    if (created) {
+        Gpu::ShaderResourceViewDesc viewDesc;
+        viewDesc.Format = Gpu::Format::R8G8B8A8_UNORM;
+        viewDesc.ViewDimension = Gpu::SrvDimension::TEXTURE3D;
+        viewDesc.Texture.MostDetailedMip = 0;
+        viewDesc.Texture.MipLevels = 1;
+        createdView = g_graphics.device->CreateShaderResourceView(created, &viewDesc);
+    }
+    texture = std::move(created);
+    view = std::move(createdView);
+    if (!view) {
+        VLOG(kFunction, "Failed to create shader resource view");
+        VLOG(kFunction, "TextureManager failed to load '%s'", fileName.c_str());
+    }
+    return true;
+}
+
+bool Texture3D::ReloadIfChanged() {
+    if (!watcher || !watcher->GetHasChanged()) return false;
+    Load(watcher->GetFileName());
+    return true;
+}
