@@ -481,6 +481,24 @@ float4 PS(VSOut input) : SV_Target { return taps[(int)input.pos.x].value; }
 
     desc.Buffer.FirstElement = 7;
     EXPECT_FALSE(Device().CreateShaderResourceView(taps, &desc)) << "elements beyond the buffer";
+
+    // Single floats: the third starts at byte 12, which GL cannot bind from directly.
+    const char* floatSource = R"(
+struct VSIn { float3 pos : POSITION; float2 uv : TEXCOORD0; float3 normal : NORMAL; };
+struct VSOut { float4 pos : SV_Position; };
+StructuredBuffer<float> values : register(t5);
+VSOut VS(VSIn input) { VSOut output; output.pos = float4(input.pos.xy * 2.0, 0.5, 1.0); return output; }
+float4 PS(VSOut input) : SV_Target { return float4(values[(int)input.pos.x], 0, 0, 1); }
+)";
+    auto singles = DynamicStructured(4, 8);
+    Write(singles, values.data(), 8 * 4);
+    desc.Buffer.FirstElement = 3;
+    Use(MakeProgram(floatSource));
+    Context().PSSetShaderResources(5, Device().CreateShaderResourceView(singles, &desc));
+    Context().Draw(4, 0);
+    const auto g = ReadFloats(target.texture);
+    EXPECT_EQ(g[0], 3.0f);
+    EXPECT_EQ(g[4], 4.0f);
 }
 
 }  // namespace

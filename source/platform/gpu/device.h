@@ -42,9 +42,13 @@ public:
     DepthStencilViewPtr CreateDepthStencilView(const ResourcePtr& resource,
                                                const DepthStencilViewDesc* desc = nullptr);
 
+    /// Depth test, depth writes and stencil operations, set with OMSetDepthStencilState.
     DepthStencilStatePtr CreateDepthStencilState(const DepthStencilDesc& desc);
+    /// Fill, culling, front-face winding and depth bias, set with RSSetState.
     RasterizerStatePtr CreateRasterizerState(const RasterizerDesc& desc);
+    /// Blending and write masks per render target, set with OMSetBlendState.
     BlendStatePtr CreateBlendState(const BlendDesc& desc);
+    /// Filtering, addressing and level-of-detail range, bound at sampler slots.
     SamplerStatePtr CreateSamplerState(const SamplerDesc& desc);
 
     /// A vertex shader from compiled vertex-stage code.

@@ -93,6 +93,8 @@ bool DeviceCore::Initialise() {
     uniformStageBase = static_cast<GLuint>(std::max(uniformBindings / 2, 1));
     storageStageBase = static_cast<GLuint>(std::max(storageBindings / 2, 1));
     textureStageBase = static_cast<GLuint>(std::max(textureUnits / 2, 1));
+    glGetIntegerv(GL_SHADER_STORAGE_BUFFER_OFFSET_ALIGNMENT, &storageOffsetAlignment);
+    storageOffsetAlignment = std::max(storageOffsetAlignment, 1);
 
     // What a shader reads through an empty slot: transparent black, as on the interface this stands for.
     const uint32_t zero[1] = {0};
@@ -125,6 +127,18 @@ GLuint DeviceCore::Pipeline(uint64_t vertexId, GLuint vertexProgram, uint64_t pi
     glCreateProgramPipelines(1, &pipeline);
     if (vertexProgram) glUseProgramStages(pipeline, GL_VERTEX_SHADER_BIT, vertexProgram);
     if (pixelProgram) glUseProgramStages(pipeline, GL_FRAGMENT_SHADER_BIT, pixelProgram);
+    // Stages that do not fit together (a pixel input no vertex output feeds, say) still draw, with
+    // undefined inputs; the driver's verdict helps whoever wrote the shader.
+    glValidateProgramPipeline(pipeline);
+    GLint valid = GL_FALSE;
+    glGetProgramPipelineiv(pipeline, GL_VALIDATE_STATUS, &valid);
+    if (!valid) {
+        GLint length = 0;
+        glGetProgramPipelineiv(pipeline, GL_INFO_LOG_LENGTH, &length);
+        std::string text(static_cast<size_t>(std::max(length, 1)), '\0');
+        glGetProgramPipelineInfoLog(pipeline, length, nullptr, text.data());
+        VLOG("Gpu::Context::Draw", "The vertex and pixel shaders do not fit together: %s", text.c_str());
+    }
     m_pipelines.emplace(key, pipeline);
     return pipeline;
 }

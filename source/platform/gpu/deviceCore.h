@@ -55,6 +55,7 @@ public:
     GLuint uniformStageBase = 16;
     GLuint storageStageBase = 16;
     GLuint textureStageBase = 32;
+    GLint storageOffsetAlignment = 16;  ///< a structured view's first byte must be a multiple of this
 
     GLuint zeroTexture2D = 0;
     GLuint zeroTexture3D = 0;

@@ -129,10 +129,8 @@ Detail::BufferRange Buffer::ForStructuredBlock(const Detail::PackLayout& layout,
     if (first >= elements) return {};
     count = std::min(count, elements - first);
     if (count == 0) return {};
-    GLint alignment = 16;
-    glGetIntegerv(GL_SHADER_STORAGE_BUFFER_OFFSET_ALIGNMENT, &alignment);
     const uint64_t offset = uint64_t(first) * stride;
-    if (layout.id == 0 && offset % static_cast<uint64_t>(std::max(alignment, 1)) == 0) {
+    if (layout.id == 0 && offset % static_cast<uint64_t>(m_core->storageOffsetAlignment) == 0) {
         return {Current(), static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(uint64_t(count) * stride)};
     }
     Derived& derived = FindDerived(layout.id, first, count);
