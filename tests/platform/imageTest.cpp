@@ -375,6 +375,14 @@ TEST(ImageCodec, RefusesImagesAboveTheSizeLimitBeforeDecoding) {
     EXPECT_NE(MustFail(tga).find("empty image size"), std::string::npos);
 }
 
+TEST(ImageCodec, RefusesPcxWithNegativeLineLength) {
+    // The loader would size its line buffer from this signed field without a check.
+    Bytes pcx = ReadFixture("reference.pcx");
+    ASSERT_GT(pcx.size(), 68u);
+    pcx[66] = 0xFF, pcx[67] = 0xFF;
+    EXPECT_EQ(MustFail(pcx), "PCX header has an invalid line layout");
+}
+
 TEST(ImageCodec, RefusesPngWhoseDataCannotHoldItsPixels) {
     // A header for 16000 by 16000 grey pixels over a few bytes of data: deflate cannot expand so far.
     Bytes bomb = MakePng({1, 1, PNG_COLOR_TYPE_GRAY, 8, {0}, {}, {}});

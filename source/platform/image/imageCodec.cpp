@@ -61,6 +61,11 @@ private:
     bool m_truncated = false;
 };
 
+// Sizes in byte counts are clamped far above any limit, so that products of them cannot overflow.
+long long Clamped(long long side) {
+    return std::clamp(side, 0LL, 1LL << 24);
+}
+
 // PNG: the IHDR chunk comes first.
 bool ReadPng(Reader& in, Header& header, std::string& error) {
     if (!in.Matches(12, "IHDR")) {
@@ -79,8 +84,8 @@ bool ReadPng(Reader& in, Header& header, std::string& error) {
     }
     // Deflate expands at most 1032 to 1 (a 258-byte match in 2 bits), so the bound never refuses a
     // sound file.
-    const long long rowBytes = (header.width * channels * depth + 7) / 8;
-    header.minBytes = rowBytes * header.height / 1032;
+    const long long rowBytes = (Clamped(header.width) * channels * depth + 7) / 8;
+    header.minBytes = rowBytes * Clamped(header.height) / 1032;
     return true;
 }
 
@@ -239,7 +244,7 @@ void ReadTgaSize(Reader& in, Header& header) {
 bool ReadQoi(Reader& in, Header& header, std::string& error) {
     header.width = in.Be32(4);
     header.height = in.Be32(8);
-    header.minBytes = 14 + (header.width * header.height + 61) / 62 + 8;
+    header.minBytes = 14 + (Clamped(header.width) * Clamped(header.height) + 61) / 62 + 8;
     if (in.Size() < 22 || !in.Matches(in.Size() - 8, std::string_view("\0\0\0\0\0\0\0\1", 8))) {
         error = "truncated QOI data";
         return false;
@@ -294,7 +299,10 @@ bool ReadHeader(const uint8_t* data, size_t size, Header& header, std::string& e
         header = {Format::Pcx, "PCX"};
         header.width = static_cast<long long>(in.Le16(8)) - in.Le16(4) + 1;
         header.height = static_cast<long long>(in.Le16(10)) - in.Le16(6) + 1;
-        ok = true;
+        // The loader sizes its line buffer from these fields unchecked (a negative count is a huge one).
+        const int planes = static_cast<int>(in.Byte(65)), lineBytes = static_cast<int16_t>(in.Le16(66));
+        ok = planes >= 1 && planes <= 4 && lineBytes > 0;
+        if (!ok) error = "PCX header has an invalid line layout";
     } else if (IsTga(in)) {
         header = {Format::Tga, "TGA"};
         ReadTgaSize(in, header);
