@@ -13,12 +13,15 @@ class RigidBody;
 class BoxShape;
 struct ContactConstraint;
 
-/// A contact seen from one body: the other body and the constraint, linked into that body's list.
+/// A contact seen from one body: the other body and the constraint, linked into that body's list of
+/// all its contacts and, while the constraint is colliding, into its list of touching contacts.
 struct ContactEdge {
     RigidBody* other = nullptr;
     ContactConstraint* constraint = nullptr;
     ContactEdge* prev = nullptr;
     ContactEdge* next = nullptr;
+    ContactEdge* touchingPrev = nullptr;
+    ContactEdge* touchingNext = nullptr;
 };
 
 struct ContactConstraint {
@@ -28,19 +31,23 @@ struct ContactConstraint {
         kIsland = 0x4,
     };
 
+    // The island search reads the flags through the edges, for every edge of every body each step:
+    // they share the constraint's first cache lines.
+    ContactEdge edgeA;
+    uint32_t flags = 0;
+    bool sensor = false;
+    ContactEdge edgeB;
+    // Creation order; the touching lists keep the order of the full lists (newest first) by it.
+    uint64_t serial = 0;
     BoxShape* boxA = nullptr;
     BoxShape* boxB = nullptr;
     RigidBody* bodyA = nullptr;
     RigidBody* bodyB = nullptr;
-    ContactEdge edgeA;
-    ContactEdge edgeB;
     ContactConstraint* prev = nullptr;
     ContactConstraint* next = nullptr;
     float friction = 0.0f;
     float restitution = 0.0f;
     Manifold manifold;
-    uint32_t flags = 0;
-    bool sensor = false;
 };
 
 }  // namespace Physics

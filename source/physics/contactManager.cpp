@@ -22,6 +22,33 @@ void UnlinkEdge(ContactEdge* edge, ContactEdge** list) {
     if (edge->next) edge->next->prev = edge->prev;
     if (*list == edge) *list = edge->next;
 }
+
+// Newer constraints stand first, as in the full list.
+void LinkTouching(ContactEdge* edge, ContactEdge** list) {
+    const uint64_t serial = edge->constraint->serial;
+    ContactEdge* prev = nullptr;
+    ContactEdge* next = *list;
+    while (next && next->constraint->serial > serial) {
+        prev = next;
+        next = next->touchingNext;
+    }
+    edge->touchingPrev = prev;
+    edge->touchingNext = next;
+    if (next) next->touchingPrev = edge;
+    if (prev) {
+        prev->touchingNext = edge;
+    } else {
+        *list = edge;
+    }
+}
+
+void UnlinkTouching(ContactEdge* edge, ContactEdge** list) {
+    if (edge->touchingPrev) edge->touchingPrev->touchingNext = edge->touchingNext;
+    if (edge->touchingNext) edge->touchingNext->touchingPrev = edge->touchingPrev;
+    if (*list == edge) *list = edge->touchingNext;
+    edge->touchingPrev = nullptr;
+    edge->touchingNext = nullptr;
+}
 }  // namespace
 
 ContactManager::ContactManager() : m_broadPhase(this) {}
@@ -47,6 +74,7 @@ void ContactManager::AddContact(BoxShape* a, BoxShape* b) {
     c->sensor = a->IsSensor() || b->IsSensor();
     c->manifold.sensor = c->sensor;
     c->flags = 0;
+    c->serial = ++m_serial;
     c->friction = std::sqrt(a->GetFriction() * b->GetFriction());
     c->restitution = Max(a->GetRestitution(), b->GetRestitution());
     c->manifold.contactCount = 0;
@@ -72,6 +100,7 @@ void ContactManager::AddContact(BoxShape* a, BoxShape* b) {
 void ContactManager::RemoveContact(ContactConstraint* c) {
     RigidBody* bodyA = c->bodyA;
     RigidBody* bodyB = c->bodyB;
+    SetColliding(c, false);
     UnlinkEdge(&c->edgeA, &bodyA->m_contactList);
     UnlinkEdge(&c->edgeB, &bodyB->m_contactList);
     bodyA->SetToAwake();
@@ -93,15 +122,37 @@ void ContactManager::RemoveContactsFromBody(RigidBody* body) {
     }
 }
 
+void ContactManager::SetColliding(ContactConstraint* c, bool colliding) {
+    const bool was = (c->flags & ContactConstraint::kColliding) != 0;
+    if (colliding == was) return;
+    if (colliding) {
+        c->flags |= ContactConstraint::kColliding;
+        LinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
+        LinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
+    } else {
+        c->flags &= ~ContactConstraint::kColliding;
+        UnlinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
+        UnlinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
+    }
+}
+
 // ---------------------------------------------------------------------------------- collision update
 
 void ContactManager::TestCollisions() {
     ContactConstraint* c = m_contactList;
     while (c) {
+        // The walk goes through memory the previous steps scattered; fetch the next one early.
+        if (c->next) {
+            const char* next = reinterpret_cast<const char*>(c->next);
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + 64);
+            __builtin_prefetch(next + 128);
+        }
         BoxShape* a = c->boxA;
         BoxShape* b = c->boxB;
         RigidBody* bodyA = c->bodyA;
         RigidBody* bodyB = c->bodyB;
+        c->flags &= ~ContactConstraint::kIsland;
 
         if (!bodyA->CanCollide(*bodyB)) {
             ContactConstraint* next = c->next;
@@ -145,15 +196,21 @@ void ContactManager::TestCollisions() {
             if (c->flags & ContactConstraint::kColliding) {
                 c->flags |= ContactConstraint::kWasColliding;
             } else {
-                c->flags |= ContactConstraint::kColliding;
+                SetColliding(c, true);
             }
         } else if (c->flags & ContactConstraint::kColliding) {
-            c->flags &= ~ContactConstraint::kColliding;
+            SetColliding(c, false);
             c->flags |= ContactConstraint::kWasColliding;
         } else {
             c->flags &= ~ContactConstraint::kWasColliding;
         }
 
+        // Without contacts the normal is as it was, and so are the tangents it gave; they are read
+        // again only after a step with contacts.
+        if (m.contactCount == 0) {
+            c = c->next;
+            continue;
+        }
         ComputeBasis(m.normal, &m.tangentVectors[0], &m.tangentVectors[1]);
 
         for (int i = 0; i < m.contactCount; ++i) {

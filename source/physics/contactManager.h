@@ -26,7 +26,8 @@ public:
     void RemoveContactsFromBody(RigidBody* body);
     /// Offers the pairs of boxes that moved since the last call.
     void FindNewContacts() { m_broadPhase.UpdatePairs(); }
-    /// Refreshes every constraint's manifold and flags; drops the ones that no longer apply.
+    /// Refreshes every constraint's manifold and flags (the island flag cleared); drops the ones that
+    /// no longer apply.
     void TestCollisions();
 
     BroadPhase& GetBroadPhase() { return m_broadPhase; }
@@ -36,7 +37,10 @@ public:
     int GetContactCount() const { return m_contactCount; }
 
 private:
+    void SetColliding(ContactConstraint* constraint, bool colliding);
+
     BroadPhase m_broadPhase;
+    uint64_t m_serial = 0;
     Pool<ContactConstraint> m_pool;
     ContactConstraint* m_contactList = nullptr;
     int m_contactCount = 0;

@@ -3,51 +3,65 @@
 namespace Physics {
 
 namespace {
-// n · ((I⁻¹ (r × n)) × r): what one unit of impulse along n at arm r adds to the speed along n.
-float AngularTerm(const Mat3& inverseInertia, Vec3 r, Vec3 n) {
-    return Dot(n, Cross(Mul(inverseInertia, Cross(r, n)), r));
-}
-
+// The two bodies' velocities while one constraint's points are solved.
 struct Bodies {
     Vec3 vA, wA, vB, wB;
 
-    Vec3 RelativeVelocity(const ContactState& c) const { return vB + Cross(wB, c.rb) - vA - Cross(wA, c.ra); }
-    void Apply(const ContactConstraintState& cs, const ContactState& c, Vec3 impulse) {
-        vA -= impulse * cs.mA;
-        wA -= Mul(cs.iA, Cross(c.ra, impulse));
-        vB += impulse * cs.mB;
-        wB += Mul(cs.iB, Cross(c.rb, impulse));
+    /// Relative speed at the point along its direction `k` (0 normal, 1 and 2 tangents):
+    /// (vB + wB × rB − vA − wA × rA) · d, with (w × r) · d written as w · (r × d).
+    float Speed(const ContactState& c, Vec3 d, int k) const {
+        return Dot(vB - vA, d) + Dot(wB, c.rbCross[k]) - Dot(wA, c.raCross[k]);
+    }
+    /// Applies `lambda` along direction `k`: vA −= mA·P, ωA −= IA⁻¹(rA × P), vB += mB·P, ωB += IB⁻¹(rB × P)
+    /// with P = d·lambda. A body that cannot move would only subtract zeros, which leaves its bits.
+    void Apply(const ContactConstraintState& cs, const ContactState& c, Vec3 d, int k, float lambda) {
+        if (cs.movesA) {
+            vA -= d * (lambda * cs.mA);
+            wA -= c.angularA[k] * lambda;
+        }
+        if (cs.movesB) {
+            vB += d * (lambda * cs.mB);
+            wB += c.angularB[k] * lambda;
+        }
     }
 };
 }  // namespace
 
-void ContactSolver::PreSolve(ContactConstraintState* states, int count, VelocityState* velocities, float dt,
-                             bool enableFriction) {
+void ContactSolver::PreSolve(ContactConstraintState* states, int count, ContactState* contacts,
+                             VelocityState* velocities, float dt, bool enableFriction) {
     for (int i = 0; i < count; ++i) {
         ContactConstraintState& cs = states[i];
         Bodies b{velocities[cs.indexA].v, velocities[cs.indexA].w, velocities[cs.indexB].v,
                  velocities[cs.indexB].w};
+        const Vec3 directions[3] = {cs.normal, cs.tangentVectors[0], cs.tangentVectors[1]};
 
+        ContactState* points = contacts + cs.firstContact;
         for (int j = 0; j < cs.contactCount; ++j) {
-            ContactState& c = cs.contacts[j];
-            float linear = cs.mA + cs.mB;
-            c.normalMass =
-                Invert(linear + AngularTerm(cs.iA, c.ra, cs.normal) + AngularTerm(cs.iB, c.rb, cs.normal));
-            for (int k = 0; k < 2; ++k) {
-                const Vec3 t = cs.tangentVectors[k];
-                c.tangentMass[k] = Invert(linear + AngularTerm(cs.iA, c.ra, t) + AngularTerm(cs.iB, c.rb, t));
+            ContactState& c = points[j];
+            // Effective mass along each direction: 1 / (mA + mB + (rA × d)·IA⁻¹(rA × d) + (rB × d)·IB⁻¹(rB ×
+            // d)).
+            float mass[3];
+            for (int k = 0; k < 3; ++k) {
+                c.raCross[k] = Cross(c.ra, directions[k]);
+                c.rbCross[k] = Cross(c.rb, directions[k]);
+                c.angularA[k] = Mul(cs.iA, c.raCross[k]);
+                c.angularB[k] = Mul(cs.iB, c.rbCross[k]);
+                mass[k] = Invert(cs.mA + cs.mB + Dot(c.raCross[k], c.angularA[k]) +
+                                 Dot(c.rbCross[k], c.angularB[k]));
             }
+            c.normalMass = mass[0];
+            c.tangentMass[0] = mass[1];
+            c.tangentMass[1] = mass[2];
 
             c.bias = -(kBaumgarte / dt) * Min(0.0f, c.penetration + kPenetrationSlop);
-            float dv = Dot(b.RelativeVelocity(c), cs.normal);
+            float dv = b.Speed(c, cs.normal, 0);
             if (dv < kRestitutionThreshold) c.bias += -cs.restitution * dv;
 
-            Vec3 impulse = cs.normal * c.normalImpulse;
+            b.Apply(cs, c, cs.normal, 0, c.normalImpulse);
             if (enableFriction) {
-                impulse += cs.tangentVectors[0] * c.tangentImpulse[0];
-                impulse += cs.tangentVectors[1] * c.tangentImpulse[1];
+                b.Apply(cs, c, cs.tangentVectors[0], 1, c.tangentImpulse[0]);
+                b.Apply(cs, c, cs.tangentVectors[1], 2, c.tangentImpulse[1]);
             }
-            b.Apply(cs, c, impulse);
         }
 
         velocities[cs.indexA] = {b.vA, b.wA};
@@ -55,35 +69,36 @@ void ContactSolver::PreSolve(ContactConstraintState* states, int count, Velocity
     }
 }
 
-void ContactSolver::Solve(ContactConstraintState* states, int count, VelocityState* velocities,
-                          bool enableFriction) {
+void ContactSolver::Solve(ContactConstraintState* states, int count, ContactState* contacts,
+                          VelocityState* velocities, bool enableFriction) {
     for (int i = 0; i < count; ++i) {
-        ContactConstraintState& cs = states[i];
+        const ContactConstraintState& cs = states[i];
         Bodies b{velocities[cs.indexA].v, velocities[cs.indexA].w, velocities[cs.indexB].v,
                  velocities[cs.indexB].w};
 
+        ContactState* points = contacts + cs.firstContact;
         for (int j = 0; j < cs.contactCount; ++j) {
-            ContactState& c = cs.contacts[j];
+            ContactState& c = points[j];
 
             if (enableFriction) {
                 for (int k = 0; k < 2; ++k) {
                     const Vec3 t = cs.tangentVectors[k];
-                    float lambda = -c.tangentMass[k] * Dot(b.RelativeVelocity(c), t);
+                    float lambda = -c.tangentMass[k] * b.Speed(c, t, k + 1);
                     float maxLambda = cs.friction * c.normalImpulse;
                     float old = c.tangentImpulse[k];
                     float clamped = old + lambda;
                     if (clamped < -maxLambda) clamped = -maxLambda;
                     if (clamped > maxLambda) clamped = maxLambda;
                     c.tangentImpulse[k] = clamped;
-                    b.Apply(cs, c, t * (clamped - old));
+                    b.Apply(cs, c, t, k + 1, clamped - old);
                 }
             }
 
-            float vn = Dot(b.RelativeVelocity(c), cs.normal);
+            float vn = b.Speed(c, cs.normal, 0);
             float lambda = -c.normalMass * (vn - c.bias);
             float old = c.normalImpulse;
             c.normalImpulse = Max(0.0f, old + lambda);
-            b.Apply(cs, c, cs.normal * (c.normalImpulse - old));
+            b.Apply(cs, c, cs.normal, 0, c.normalImpulse - old);
         }
 
         velocities[cs.indexA] = {b.vA, b.wA};

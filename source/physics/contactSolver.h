@@ -3,14 +3,10 @@
 // number of times, starting from last step's impulses.
 #pragma once
 
-#include <vector>
-
 #include "physics/manifold.h"
 #include "physics/math.h"
 
 namespace Physics {
-
-struct ContactConstraint;
 
 /// The velocities of one island body while its island is solved.
 struct VelocityState {
@@ -18,10 +14,17 @@ struct VelocityState {
     Vec3 w;
 };
 
-/// One contact point as the solver sees it.
+/// One contact point as the solver sees it. For each direction d of the point (the normal, then the
+/// two tangents) it keeps the angular parts of the impulse: the arms crossed with d, which turn angular
+/// velocity into speed along d, and those through the inverse inertia, which turn an impulse along d
+/// into angular velocity. The iterations then need no matrix product.
 struct ContactState {
     Vec3 ra;
     Vec3 rb;
+    Vec3 raCross[3];
+    Vec3 rbCross[3];
+    Vec3 angularA[3];
+    Vec3 angularB[3];
     float penetration = 0.0f;
     float normalImpulse = 0.0f;
     float tangentImpulse[2] = {0.0f, 0.0f};
@@ -30,9 +33,9 @@ struct ContactState {
     float tangentMass[2] = {0.0f, 0.0f};
 };
 
-/// One contact constraint as the solver sees it: the bodies' masses, the shared directions, the points.
+/// One contact constraint as the solver sees it: the bodies' masses, the shared directions, and where
+/// its points start in the island's array of points.
 struct ContactConstraintState {
-    ContactState contacts[Manifold::kMaxContacts];
     Vec3 tangentVectors[2];
     Vec3 normal;
     Vec3 centerA;
@@ -45,7 +48,11 @@ struct ContactConstraintState {
     float friction = 0.0f;
     int indexA = 0;
     int indexB = 0;
+    int firstContact = 0;
     int contactCount = 0;
+    // Bodies that no impulse can move (no inverse mass, no inverse inertia) are left alone.
+    bool movesA = true;
+    bool movesB = true;
 };
 
 class ContactSolver {
@@ -58,11 +65,11 @@ public:
     static constexpr float kRestitutionThreshold = -1.0f;
 
     /// Computes effective masses and biases and applies last step's impulses.
-    static void PreSolve(ContactConstraintState* states, int count, VelocityState* velocities, float dt,
-                         bool enableFriction);
+    static void PreSolve(ContactConstraintState* states, int count, ContactState* contacts,
+                         VelocityState* velocities, float dt, bool enableFriction);
     /// One pass over every contact point.
-    static void Solve(ContactConstraintState* states, int count, VelocityState* velocities,
-                      bool enableFriction);
+    static void Solve(ContactConstraintState* states, int count, ContactState* contacts,
+                      VelocityState* velocities, bool enableFriction);
 };
 
 }  // namespace Physics

@@ -6,6 +6,16 @@
 
 namespace Physics {
 
+namespace {
+bool IsZero(const Mat3& m) {
+    for (int c = 0; c < 3; ++c) {
+        const Vec3 v = m.Column(c);
+        if (v.x != 0.0f || v.y != 0.0f || v.z != 0.0f) return false;
+    }
+    return true;
+}
+}  // namespace
+
 // ------------------------------------------------------------------------------------------ building
 
 void Island::Reserve(int bodyCapacity, int contactCapacity) {
@@ -32,6 +42,7 @@ void Island::Add(ContactConstraint* contact) {
 }
 
 void Island::InitializeContacts() {
+    m_points.clear();
     for (size_t i = 0; i < m_contacts.size(); ++i) {
         const ContactConstraint& cc = *m_contacts[i];
         ContactConstraintState& cs = m_contactStates[i];
@@ -51,9 +62,13 @@ void Island::InitializeContacts() {
         cs.tangentVectors[0] = cc.manifold.tangentVectors[0];
         cs.tangentVectors[1] = cc.manifold.tangentVectors[1];
         cs.contactCount = cc.manifold.contactCount;
+        cs.firstContact = int(m_points.size());
+        cs.movesA = a.m_invMass != 0.0f || !IsZero(a.m_invInertiaWorld);
+        cs.movesB = b.m_invMass != 0.0f || !IsZero(b.m_invInertiaWorld);
+        m_points.resize(m_points.size() + size_t(cs.contactCount));
         for (int j = 0; j < cs.contactCount; ++j) {
             const Contact& cp = cc.manifold.contacts[j];
-            ContactState& s = cs.contacts[j];
+            ContactState& s = m_points[size_t(cs.firstContact + j)];
             s.ra = cp.position - cs.centerA;
             s.rb = cp.position - cs.centerB;
             s.penetration = cp.penetration;
@@ -84,18 +99,19 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
     InitializeContacts();
     const int contactCount = int(m_contacts.size());
     ContactConstraintState* states = m_contactStates.data();
-    ContactSolver::PreSolve(states, contactCount, m_velocities.data(), dt, enableFriction);
+    ContactSolver::PreSolve(states, contactCount, m_points.data(), m_velocities.data(), dt, enableFriction);
     for (int i = 0; i < iterations; ++i) {
-        ContactSolver::Solve(states, contactCount, m_velocities.data(), enableFriction);
+        ContactSolver::Solve(states, contactCount, m_points.data(), m_velocities.data(), enableFriction);
     }
     for (int i = 0; i < contactCount; ++i) {
         ContactConstraint& cc = *m_contacts[i];
         const ContactConstraintState& cs = states[i];
         for (int j = 0; j < cs.contactCount; ++j) {
             Contact& cp = cc.manifold.contacts[j];
-            cp.normalImpulse = cs.contacts[j].normalImpulse;
-            cp.tangentImpulse[0] = cs.contacts[j].tangentImpulse[0];
-            cp.tangentImpulse[1] = cs.contacts[j].tangentImpulse[1];
+            const ContactState& s = m_points[size_t(cs.firstContact + j)];
+            cp.normalImpulse = s.normalImpulse;
+            cp.tangentImpulse[0] = s.tangentImpulse[0];
+            cp.tangentImpulse[1] = s.tangentImpulse[1];
         }
     }
 

@@ -44,6 +44,7 @@ private:
     std::vector<VelocityState> m_velocities;
     std::vector<ContactConstraint*> m_contacts;
     std::vector<ContactConstraintState> m_contactStates;
+    std::vector<ContactState> m_points;
 };
 
 }  // namespace Physics

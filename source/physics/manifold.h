@@ -23,15 +23,14 @@ union FeaturePair {
     uint32_t key;
 };
 
+/// One contact point and the impulses it carries to the next step (the solver keeps its own working
+/// copy with the effective masses and bias).
 struct Contact {
     Vec3 position;
     // Negative when the boxes overlap.
     float penetration = 0.0f;
     float normalImpulse = 0.0f;
     float tangentImpulse[2] = {0.0f, 0.0f};
-    float bias = 0.0f;
-    float normalMass = 0.0f;
-    float tangentMass[2] = {0.0f, 0.0f};
     FeaturePair feature{};
     // Consecutive steps this slot has been matched with an earlier point, stopping at 255.
     uint8_t warmStarted = 0;
@@ -44,11 +43,9 @@ struct Manifold {
     BoxShape* boxB = nullptr;
     Vec3 normal;
     Vec3 tangentVectors[2];
-    Contact contacts[kMaxContacts];
     int contactCount = 0;
     bool sensor = false;
-    Manifold* prev = nullptr;
-    Manifold* next = nullptr;
+    Contact contacts[kMaxContacts];
 };
 
 /// Two unit vectors that with `normal` (unit length) form an orthonormal basis.

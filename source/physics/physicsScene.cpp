@@ -88,12 +88,10 @@ void PhysicsScene::Step() {
         m_newBox = false;
     }
 
+    // Also clears every constraint's island flag, on the one walk over the constraints.
     m_contactManager.TestCollisions();
 
     for (RigidBody* body = m_bodyList; body; body = body->m_next) body->m_flags &= ~RigidBody::kIsland;
-    for (ContactConstraint* c = m_contactManager.GetContactList(); c; c = c->next) {
-        c->flags &= ~ContactConstraint::kIsland;
-    }
 
     m_island.Reserve(m_bodyCount, m_contactManager.GetContactCount());
     m_stack.reserve(m_bodyCount);
@@ -116,11 +114,12 @@ void PhysicsScene::Step() {
             body->SetToAwake();
             if (body->m_flags & RigidBody::kStatic) continue;
 
-            for (ContactEdge* edge = body->m_contactList; edge; edge = edge->next) {
+            // Only colliding constraints may join, so the walk takes the touching list, which holds
+            // them in the order of the full list.
+            for (ContactEdge* edge = body->m_touchingList; edge; edge = edge->touchingNext) {
                 ContactConstraint* contact = edge->constraint;
                 if (contact->flags & ContactConstraint::kIsland) continue;
-                if (!(contact->flags & ContactConstraint::kColliding)) continue;
-                if (contact->boxA->IsSensor() || contact->boxB->IsSensor()) continue;
+                if (contact->sensor) continue;
                 contact->flags |= ContactConstraint::kIsland;
                 m_island.Add(contact);
 

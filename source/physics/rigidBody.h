@@ -78,8 +78,10 @@ public:
     void* GetUserData() const { return m_userData; }
     /// The body's boxes, newest first.
     BoxShape* GetBoxList() const { return m_boxes; }
-    /// One edge per contact constraint that touches the body.
+    /// One edge per contact constraint of the body, newest first.
     ContactEdge* GetContactList() const { return m_contactList; }
+    /// The edges of the colliding constraints alone, in the same order (linked by touchingNext).
+    ContactEdge* GetTouchingList() const { return m_touchingList; }
     /// The next body of the scene's list (newest first), or null.
     RigidBody* GetNext() const { return m_next; }
 
@@ -118,6 +120,7 @@ private:
     void* m_userData = nullptr;
     BoxShape* m_boxes = nullptr;
     ContactEdge* m_contactList = nullptr;
+    ContactEdge* m_touchingList = nullptr;
     PhysicsScene* m_scene = nullptr;
     RigidBody* m_prev = nullptr;
     RigidBody* m_next = nullptr;

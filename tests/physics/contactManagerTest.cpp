@@ -125,3 +125,36 @@ TEST(ContactManager, RemovingABodyRemovesItsConstraintsAndWakesTheOthers) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace PhysicsTest;
+
+TEST(ContactManager, TouchingListsHoldExactlyTheCollidingConstraintsInListOrder) {
+    PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
+    AddGround(scene);
+    std::vector<RigidBody*> boxes = AddColumns(scene, 4, 4);
+    for (int step = 0; step < 240; ++step) {
+        scene.Step();
+        if (step % 20 != 0) continue;
+        for (RigidBody* body = scene.GetBodyList(); body; body = body->GetNext()) {
+            Physics::ContactEdge* touching = body->GetTouchingList();
+            for (Physics::ContactEdge* edge = body->GetContactList(); edge; edge = edge->next) {
+                if (!(edge->constraint->flags & Physics::ContactConstraint::kColliding)) continue;
+                ASSERT_EQ(touching, edge) << "step " << step;
+                touching = touching->touchingNext;
+            }
+            EXPECT_EQ(touching, nullptr);
+        }
+    }
+    // Removing bodies unlinks their edges from the others' touching lists.
+    for (size_t i = 0; i < boxes.size(); i += 2) scene.RemoveBody(boxes[i]);
+    for (RigidBody* body = scene.GetBodyList(); body; body = body->GetNext()) {
+        for (Physics::ContactEdge* e = body->GetTouchingList(); e; e = e->touchingNext) {
+            EXPECT_TRUE(e->constraint->flags & Physics::ContactConstraint::kColliding);
+            EXPECT_TRUE(e->constraint->bodyA == body || e->constraint->bodyB == body);
+        }
+    }
+}
+
+}  // namespace
