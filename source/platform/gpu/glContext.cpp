@@ -68,30 +68,37 @@ bool HasExtension(const char* list, const char* name) {
     return false;
 }
 
-// Candidate displays in order of preference. eglGetPlatformDisplay (the core 1.5 entry) aborts
-// inside this Mesa when reached through libepoxy, so only the EXT entry is used.
+// Candidate displays in order of preference: a hardware device first (a driver without Mesa's
+// surfaceless platform would otherwise leave us on the software rasterizer), then Mesa's surfaceless
+// platform, then software devices. eglGetPlatformDisplay (the core 1.5 entry) aborts inside this
+// Mesa when reached through libepoxy, so only the EXT entry is used.
 std::vector<EGLDisplay> CandidateDisplays() {
-    std::vector<EGLDisplay> displays;
+    std::vector<EGLDisplay> displays, softwareDevices;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (HasExtension(clientExtensions, "EGL_EXT_platform_base")) {
-        if (HasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-            EGLDisplay display =
-                eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-            if (display != EGL_NO_DISPLAY) displays.push_back(display);
-        }
         if (HasExtension(clientExtensions, "EGL_EXT_platform_device") &&
-            HasExtension(clientExtensions, "EGL_EXT_device_enumeration")) {
+            HasExtension(clientExtensions, "EGL_EXT_device_enumeration") &&
+            HasExtension(clientExtensions, "EGL_EXT_device_query")) {
             EGLDeviceEXT devices[8];
             EGLint count = 0;
             if (eglQueryDevicesEXT(8, devices, &count)) {
                 for (EGLint i = 0; i < count; ++i) {
                     EGLDisplay display =
                         eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
-                    if (display != EGL_NO_DISPLAY) displays.push_back(display);
+                    if (display == EGL_NO_DISPLAY) continue;
+                    const char* deviceExtensions = eglQueryDeviceStringEXT(devices[i], EGL_EXTENSIONS);
+                    const bool software = HasExtension(deviceExtensions, "EGL_MESA_device_software");
+                    (software ? softwareDevices : displays).push_back(display);
                 }
             }
         }
+        if (HasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+            EGLDisplay display =
+                eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            if (display != EGL_NO_DISPLAY) displays.push_back(display);
+        }
     }
+    displays.insert(displays.end(), softwareDevices.begin(), softwareDevices.end());
     EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
     if (display != EGL_NO_DISPLAY) displays.push_back(display);
     return displays;
