@@ -6,6 +6,10 @@
 #include <vector>
 
 // One include per effect class in the table below.
+#include "effects/cls.h"
+#include "effects/fullScreenShader.h"
+#include "effects/fullScreenShaderEffect.h"
+#include "effects/renderTarget.h"
 
 namespace Effects {
 
@@ -23,7 +27,12 @@ struct FactoryEntry {
 
 // The script's type names, one row per effect class, e.g. {"Blur", &Create<Blur>}.
 const std::vector<FactoryEntry>& Table() {
-    static const std::vector<FactoryEntry> table = {};
+    static const std::vector<FactoryEntry> table = {
+        {"CLS", &Create<CLS>},
+        {"FullScreenShader", &Create<FullScreenShader>},
+        {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},
+        {"RenderTarget", &Create<RenderTarget>},
+    };
     return table;
 }
 
