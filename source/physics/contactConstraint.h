@@ -39,6 +39,8 @@ struct ContactConstraint {
     ContactEdge edgeB;
     // Creation order; the touching lists keep the order of the full lists (newest first) by it.
     uint64_t serial = 0;
+    // Place in the manager's order array.
+    int orderIndex = 0;
     BoxShape* boxA = nullptr;
     BoxShape* boxB = nullptr;
     RigidBody* bodyA = nullptr;

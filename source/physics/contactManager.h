@@ -7,6 +7,8 @@
 #include "physics/contactConstraint.h"
 #include "physics/pool.h"
 
+#include <vector>
+
 namespace Physics {
 
 class BoxShape;
@@ -38,11 +40,16 @@ public:
 
 private:
     void SetColliding(ContactConstraint* constraint, bool colliding);
+    void UpdateContact(ContactConstraint* constraint);
+    void CompactOrder();
 
     BroadPhase m_broadPhase;
     uint64_t m_serial = 0;
     Pool<ContactConstraint> m_pool;
     ContactConstraint* m_contactList = nullptr;
+    // The same constraints oldest first, with holes where some were removed (see CompactOrder).
+    std::vector<ContactConstraint*> m_order;
+    int m_holes = 0;
     int m_contactCount = 0;
 };
 
