@@ -1,0 +1,82 @@
+// The bundled show's script and shaders, run in-process through the effect factory: every scene
+// builds, compiles and draws a picture with no message but the expected first-use compilations.
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "effects/effect.h"
+#include "graphics/dynamicTexture.h"
+#include "support/logCapture.h"
+#include "support/showFixture.h"
+
+namespace {
+
+using TestSupport::LogCapture;
+
+class BundledDemo : public TestSupport::ShowTest {
+protected:
+    void SetUp() override {
+        ShowTest::SetUp();
+        if (IsSkipped()) return;
+        // Everything but the music, which the effects never read.
+        const std::filesystem::path data = std::filesystem::path(VANTRISK_SOURCE_DIR) / "data";
+        for (const auto& entry : std::filesystem::directory_iterator(data)) {
+            if (entry.path().extension() == ".ogg") continue;
+            Data().Write(entry.path().filename().string(), TestSupport::ReadHostFile(entry.path()));
+        }
+    }
+    void TearDown() override {
+        effects.clear();
+        ShowTest::TearDown();
+    }
+
+    std::vector<std::unique_ptr<Effects::Effect>> effects;
+};
+
+// A message that only says a pixel entry is compiled at its first use, as post-processes do.
+bool IsFirstUseCompilation(const TestSupport::LogLine& line) {
+    return line.text.find("Trying to load it now..") != std::string::npos;
+}
+
+TEST_F(BundledDemo, EverySceneBuildsAndDrawsWithoutComplaint) {
+    pugi::xml_document document;
+    const std::string script = TestSupport::ReadHostFile(Data().Path() / "demo.xml");
+    ASSERT_TRUE(document.load_string(script.c_str()));
+    const pugi::xml_node demo = document.child("demo");
+    EXPECT_STREQ(demo.attribute("audioFilename").value(), "music.ogg");
+    EXPECT_STREQ(demo.attribute("bpm").value(), "120");
+
+    LogCapture loadLog;
+    ASSERT_TRUE(Effects::Effect::LoadEffects(demo, effects));
+    for (const auto& line : loadLog.Lines()) ADD_FAILURE() << line.function << ": " << line.text;
+    ASSERT_EQ(effects.size(), 6u);
+
+    RenderTexturePair pair(800.0f, 600.0f);
+    // One time inside each scene, off the beat and on it.
+    for (const double beat : {6.5, 20.0, 60.5, 88.0, 104.25, 136.0}) {
+        SCOPED_TRACE("beat " + std::to_string(beat));
+        LogCapture frameLog;
+        for (const auto& effect : effects) effect->Update(beat, &pair);
+        for (const auto& line : frameLog.Lines()) {
+            if (!IsFirstUseCompilation(line)) ADD_FAILURE() << line.function << ": " << line.text;
+        }
+        const auto picture = Read(pair.Current().texture);
+        int darkest = 255 * 3, brightest = 0;
+        for (uint32_t y = 50; y < 600; y += 100) {
+            for (uint32_t x = 50; x < 800; x += 100) {
+                const auto p = picture.At(x, y);
+                // Hot pink would mean a shader that cannot be bound.
+                EXPECT_FALSE(p[0] == 255 && p[1] == 105 && p[2] == 180) << "at " << x << ", " << y;
+                darkest = std::min(darkest, p[0] + p[1] + p[2]);
+                brightest = std::max(brightest, p[0] + p[1] + p[2]);
+            }
+        }
+        EXPECT_GT(brightest - darkest, 60) << "a flat picture";
+    }
+}
+
+}  // namespace
