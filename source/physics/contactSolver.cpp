@@ -14,13 +14,13 @@ struct Bodies {
     }
     /// Applies `lambda` along direction `k`: vA −= mA·P, ωA −= IA⁻¹(rA × P), vB += mB·P, ωB += IB⁻¹(rB × P)
     /// with P = d·lambda. A body that cannot move would only subtract zeros, which leaves its bits.
-    void Apply(const ContactConstraintState& cs, const ContactState& c, Vec3 d, int k, float lambda) {
+    void Apply(const ContactConstraintState& cs, const ContactState& c, int k, float lambda) {
         if (cs.movesA) {
-            vA -= d * (lambda * cs.mA);
+            vA -= cs.linearA[k] * lambda;
             wA -= c.angularA[k] * lambda;
         }
         if (cs.movesB) {
-            vB += d * (lambda * cs.mB);
+            vB += cs.linearB[k] * lambda;
             wB += c.angularB[k] * lambda;
         }
     }
@@ -34,6 +34,10 @@ void ContactSolver::PreSolve(ContactConstraintState* states, int count, ContactS
         Bodies b{velocities[cs.indexA].v, velocities[cs.indexA].w, velocities[cs.indexB].v,
                  velocities[cs.indexB].w};
         const Vec3 directions[3] = {cs.normal, cs.tangentVectors[0], cs.tangentVectors[1]};
+        for (int k = 0; k < 3; ++k) {
+            cs.linearA[k] = directions[k] * cs.mA;
+            cs.linearB[k] = directions[k] * cs.mB;
+        }
 
         ContactState* points = contacts + cs.firstContact;
         for (int j = 0; j < cs.contactCount; ++j) {
@@ -57,10 +61,10 @@ void ContactSolver::PreSolve(ContactConstraintState* states, int count, ContactS
             float dv = b.Speed(c, cs.normal, 0);
             if (dv < kRestitutionThreshold) c.bias += -cs.restitution * dv;
 
-            b.Apply(cs, c, cs.normal, 0, c.normalImpulse);
+            b.Apply(cs, c, 0, c.normalImpulse);
             if (enableFriction) {
-                b.Apply(cs, c, cs.tangentVectors[0], 1, c.tangentImpulse[0]);
-                b.Apply(cs, c, cs.tangentVectors[1], 2, c.tangentImpulse[1]);
+                b.Apply(cs, c, 1, c.tangentImpulse[0]);
+                b.Apply(cs, c, 2, c.tangentImpulse[1]);
             }
         }
 
@@ -90,7 +94,7 @@ void ContactSolver::Solve(ContactConstraintState* states, int count, ContactStat
                     if (clamped < -maxLambda) clamped = -maxLambda;
                     if (clamped > maxLambda) clamped = maxLambda;
                     c.tangentImpulse[k] = clamped;
-                    b.Apply(cs, c, t, k + 1, clamped - old);
+                    b.Apply(cs, c, k + 1, clamped - old);
                 }
             }
 
@@ -98,7 +102,7 @@ void ContactSolver::Solve(ContactConstraintState* states, int count, ContactStat
             float lambda = -c.normalMass * (vn - c.bias);
             float old = c.normalImpulse;
             c.normalImpulse = Max(0.0f, old + lambda);
-            b.Apply(cs, c, cs.normal, 0, c.normalImpulse - old);
+            b.Apply(cs, c, 0, c.normalImpulse - old);
         }
 
         velocities[cs.indexA] = {b.vA, b.wA};

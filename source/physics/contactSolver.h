@@ -42,6 +42,10 @@ struct ContactConstraintState {
     Vec3 centerB;
     Mat3 iA;
     Mat3 iB;
+    // Each direction (normal, tangents) scaled by each body's inverse mass: the change of linear
+    // velocity per unit of impulse along it.
+    Vec3 linearA[3];
+    Vec3 linearB[3];
     float mA = 0.0f;
     float mB = 0.0f;
     float restitution = 0.0f;
