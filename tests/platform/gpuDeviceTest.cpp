@@ -308,6 +308,28 @@ TEST_F(GpuDevice, ATextureIsNeverReadWhileItIsDrawnInto) {
     EXPECT_TRUE(PixelNear(Read(second.texture), 1, 1, {255, 0, 0, 255}));
 }
 
+TEST_F(GpuDevice, ObjectsRemadeBetweenDrawsAreBoundAfresh) {
+    // Many drivers hand out the names of deleted objects again (this Mesa does not); what the context
+    // remembers as bound must not mistake a new object for the old one.
+    const uint32_t colours[3] = {Rgba(255, 0, 0), Rgba(0, 255, 0), Rgba(0, 0, 255)};
+    auto target = MakeTarget(2, 2);
+    for (uint32_t colour : colours) {
+        UseShow();
+        Context().PSSetShaderResources(0, MakeTexture(1, 1, {colour}));
+        BindTarget(target);
+        Context().Draw(4, 0);
+        const auto expected =
+            std::array<int, 4>{int(colour & 255), int((colour >> 8) & 255), int((colour >> 16) & 255), 255};
+        EXPECT_TRUE(PixelNear(Read(target.texture), 1, 1, expected));
+        Context().ClearState();
+        program = {};
+        quad.reset();
+        Gpu::SubresourceData quadData{kQuad, 0, 0};
+        quad = Device().CreateBuffer({sizeof kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0},
+                                     &quadData);
+    }
+}
+
 // --- Input layouts ------------------------------------------------------------------------------
 
 TEST_F(GpuDevice, InputLayoutMatchesSemanticsAppendsOffsetsAndStepsPerInstance) {

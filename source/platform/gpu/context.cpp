@@ -564,6 +564,7 @@ void Context::ForgetBoundNames() {
     std::fill(m_storageBindings.begin(), m_storageBindings.end(), BoundRange{~0u, 0, 0});
     std::fill(m_units.begin(), m_units.end(), std::make_pair(~0u, ~0u));
     m_appliedPipeline = ~0u;
+    m_appliedVertexArray = 0;
     m_vertexInputDirty = true;
     m_framebufferDirty = true;
     m_seenDeletions = m_core->deletions;
