@@ -6,10 +6,14 @@
 #include <vector>
 
 // One include per effect class in the table below.
+#include "effects/blur.h"
 #include "effects/cls.h"
 #include "effects/fullScreenShader.h"
 #include "effects/fullScreenShaderEffect.h"
+#include "effects/hsl.h"
+#include "effects/lut3D.h"
 #include "effects/renderTarget.h"
+#include "effects/rgbSplit.h"
 
 namespace Effects {
 
@@ -28,10 +32,14 @@ struct FactoryEntry {
 // The script's type names, one row per effect class, e.g. {"Blur", &Create<Blur>}.
 const std::vector<FactoryEntry>& Table() {
     static const std::vector<FactoryEntry> table = {
+        {"Blur", &Create<Blur>},
         {"CLS", &Create<CLS>},
         {"FullScreenShader", &Create<FullScreenShader>},
         {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},
+        {"HSL", &Create<HSL>},
+        {"Lut3D", &Create<Lut3D>},
         {"RenderTarget", &Create<RenderTarget>},
+        {"RGBSplit", &Create<RGBSplit>},
     };
     return table;
 }
