@@ -135,6 +135,16 @@ TEST_F(BlurTest, StrengthNotAboveZeroLeavesPictureAndPairAlone) {
     EXPECT_TRUE(TestSupport::PixelNear(Read(pair->textures[1]->texture), 400, 300, {0, 0, 0, 0}, 0));
 }
 
+TEST_F(BlurTest, SteadyStrengthUploadsNothingAfterTheFirstFrame) {
+    LoadBlur();
+    Run(0.0);
+    const uint64_t uploads = Counters().uploads;
+    Run(1.0);
+    Run(2.0);
+    EXPECT_EQ(Counters().uploads, uploads);
+    EXPECT_EQ(pair->current, 0);
+}
+
 TEST_F(BlurTest, MissingStrengthDrawsNothing) {
     LoadBlur("");
     Fill({0.2f, 0.4f, 0.6f, 1.0f});

@@ -134,6 +134,15 @@ TEST_F(RGBSplitTest, EachFrameAdvancesThePairByOne) {
     EXPECT_EQ(pair->current, 0);
 }
 
+TEST_F(RGBSplitTest, StaticSplitUploadsNothingAfterTheFirstFrame) {
+    LoadSplit(30.0, {1.0, 2.0, 3.0}, 1.0);
+    Run(0.0);
+    const uint64_t uploads = Counters().uploads;
+    Run(1.0);
+    Run(2.0);
+    EXPECT_EQ(Counters().uploads, uploads);
+}
+
 TEST_F(RGBSplitTest, MissingParametersAreLoggedAndCountAsZero) {
     ASSERT_TRUE(Load("<effect type='RGBSplit'/>"));
     RGBSplit& split = static_cast<RGBSplit&>(*effects.at(0));
