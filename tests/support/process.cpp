@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <random>
+#include <sstream>
 
 #include "support/tempFolder.h"
 
@@ -148,16 +149,43 @@ std::string VirtualDisplay::XDoTool(const std::vector<std::string>& arguments) c
 }
 
 std::string VirtualDisplay::WaitForWindow(const std::string& name, std::chrono::milliseconds timeout) const {
+    // The window tree lists every named window, whichever way its name was set.
     std::string id;
+    const std::string quoted = "\"" + name + "\":";
     WaitUntil(
         [&] {
-            id = XDoTool({"search", "--onlyvisible", "--name", "^" + name + "$"});
-            while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
-            if (const auto newline = id.find('\n'); newline != std::string::npos) id = id.substr(0, newline);
-            return !id.empty() && std::isdigit(static_cast<unsigned char>(id[0]));
+            std::string tree;
+            RunCommand({"xwininfo", "-root", "-tree"}, &tree, m_folder, {Environment()},
+                       std::chrono::seconds(10));
+            std::istringstream lines(tree);
+            for (std::string line; std::getline(lines, line);) {
+                const size_t at = line.find(quoted);
+                if (at == std::string::npos) continue;
+                std::istringstream words(line);
+                std::string hex;
+                words >> hex;
+                if (hex.rfind("0x", 0) != 0) continue;
+                id = std::to_string(std::stoul(hex, nullptr, 16));
+                return true;
+            }
+            return false;
         },
         timeout);
-    return (!id.empty() && std::isdigit(static_cast<unsigned char>(id[0]))) ? id : std::string();
+    return id;
+}
+
+bool VirtualDisplay::GetGeometry(const std::string& id, int& x, int& y, int& width, int& height) const {
+    std::string info;
+    RunCommand({"xwininfo", "-id", id}, &info, m_folder, {Environment()}, std::chrono::seconds(10));
+    auto value = [&](const char* label) {
+        const size_t at = info.find(label);
+        return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + std::strlen(label));
+    };
+    x = value("Absolute upper-left X:");
+    y = value("Absolute upper-left Y:");
+    width = value("Width:");
+    height = value("Height:");
+    return x >= 0 && y >= 0 && width > 0 && height > 0;
 }
 
 }  // namespace TestSupport

@@ -56,6 +56,8 @@ public:
     std::string XDoTool(const std::vector<std::string>& arguments) const;
     /// Waits until a window with this exact name is mapped; its id ("" on time-out).
     std::string WaitForWindow(const std::string& name, std::chrono::milliseconds timeout) const;
+    /// Position and size of a window on the screen; false when it cannot be told.
+    bool GetGeometry(const std::string& id, int& x, int& y, int& width, int& height) const;
 
 private:
     std::string m_display;

@@ -1,0 +1,171 @@
+#include "effects/effectsManager.h"
+
+#include <physfs.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <pugixml.hpp>
+#include <thread>
+#include <vector>
+
+#include "main/device.h"
+#include "platform/window/window.h"
+#include "system/audio.h"
+#include "system/log.h"
+
+namespace Effects {
+
+namespace {
+
+constexpr char kLoad[] = "Effects::EffectsManager::Load";
+
+double NumberAttribute(const pugi::xml_node& node, const char* name, double fallback) {
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? std::strtod(attribute.value(), nullptr) : fallback;
+}
+
+}  // namespace
+
+EffectsManager::EffectsManager(bool transport, const std::string& scriptName)
+    : m_scriptWatcher(scriptName), m_transport(transport) {
+    m_finalShader = std::make_unique<Shader>("final.fx");
+    m_renderTargets = std::make_unique<RenderTexturePair>(float(kShowWidth), float(kShowHeight));
+    m_finalShader->LoadVS("VS");
+    m_finalShader->LoadPS("PS");
+    Audio_Init();
+    Load();
+}
+
+EffectsManager::~EffectsManager() {
+    Audio_Shutdown();
+    m_effects.clear();
+    m_renderTargets.reset();
+    m_finalShader.reset();
+}
+
+bool EffectsManager::Load() {
+    const std::string name = m_scriptWatcher.GetFileName();
+    PHYSFS_File* file = PHYSFS_openRead(name.c_str());
+    if (!file) {
+        VLOG(kLoad, "Failed to find effects manager script '%s'", name.c_str());
+        return false;
+    }
+    std::vector<char> bytes;
+    char buffer[65536];
+    for (PHYSFS_sint64 n; (n = PHYSFS_readBytes(file, buffer, sizeof buffer)) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    PHYSFS_close(file);
+
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
+    if (!parsed) {
+        VLOG(kLoad, "XML [%s] parsed with errors", name.c_str());
+        VLOG(kLoad, "Error description: %s", parsed.status > 16 ? "Unknown error" : parsed.description());
+        VLOG(kLoad, "Error offset: %d", static_cast<int>(parsed.offset));
+        return false;
+    }
+    VLOG(kLoad, "XML [%s] parsed without errors", name.c_str());
+
+    const pugi::xml_node demo = document.child("demo");
+    const std::string audioFilename = demo.attribute("audioFilename").value();
+    m_timeOffset = NumberAttribute(demo, "timeOffset", 0.0);
+    m_bpm = NumberAttribute(demo, "bpm", 60.0);
+    m_volume = NumberAttribute(demo, "volume", 1.0);
+
+    bool paused = false;
+    Audio_GetChannel().GetPaused(paused);
+
+    if (!Audio_Load(audioFilename)) {
+        VLOG(kLoad, "Failed to load audio file '%s'", audioFilename.c_str());
+        return false;
+    }
+    Audio_SetVolume(m_volume);
+    Audio_GetChannel().SetVolume(static_cast<float>(m_volume));
+
+    Effect::LoadEffects(demo, m_effects);
+
+    if (!paused) Audio_Resume();
+    return true;
+}
+
+void EffectsManager::RunFrame(std::optional<double> musicSeconds) {
+    if (m_scriptWatcher.GetHasChanged()) {
+        m_effects.clear();
+        Load();
+    }
+
+    if (m_transport && g_graphics.hasFocus) HandleTransportKeys();
+
+    const Gpu::Viewport viewport{0.0f, 0.0f, float(kShowWidth), float(kShowHeight), 0.0f, 1.0f};
+    g_graphics.context->RSSetViewports(1, &viewport);
+
+    const double heard = Audio_Update();
+    const double seconds = musicSeconds ? *musicSeconds : heard;
+    m_showTime = seconds * (m_bpm / 60.0) + m_timeOffset;
+
+    for (const auto& effect : m_effects) effect->Update(m_showTime, m_renderTargets.get());
+
+    ComposeFinalPicture();
+
+    bool paused = false;
+    Platform::Channel& channel = Audio_GetChannel();
+    if (!musicSeconds && channel.GetPaused(paused) == Platform::SoundResult::Ok && paused)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void EffectsManager::HandleTransportKeys() {
+    using Platform::IsKeyDown;
+    using Platform::Key;
+    double step = m_bpm / 60.0;
+    if (IsKeyDown(Key::Shift))
+        step *= 4.0;
+    else if (IsKeyDown(Key::Control))
+        step *= 0.25;
+
+    const bool space = IsKeyDown(Key::Space);
+    const bool left = IsKeyDown(Key::Left);
+    const bool right = IsKeyDown(Key::Right);
+    const bool up = IsKeyDown(Key::Up);
+    if (!space && !left && !right && !up) {
+        m_keyLatch = false;
+        return;
+    }
+    if (m_keyLatch) return;
+    m_keyLatch = true;
+
+    Platform::Channel& channel = Audio_GetChannel();
+    if (space) {
+        bool paused = false;
+        channel.GetPaused(paused);
+        channel.SetPaused(!paused);
+    } else if (left) {
+        Audio_Seek(-step);
+    } else if (right) {
+        Audio_Seek(step);
+    } else {
+        channel.SetPosition(0);
+    }
+}
+
+void EffectsManager::ComposeFinalPicture() {
+    SharedGraphics& g = g_graphics;
+    if (!m_finalShader->Set("PS")) {
+        const float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+        if (g.backBufferView) g.context->ClearRenderTargetView(g.backBufferView, red);
+        return;
+    }
+    // A 4:3 picture as high as the window, centred; a narrower window crops it at the sides.
+    const float height = static_cast<float>(g.windowHeight);
+    const float width = height * 1.3333334f;
+    const Gpu::Viewport viewport{
+        (static_cast<float>(g.windowWidth) - width) * 0.5f, 0.0f, width, height, 0.0f, 1.0f};
+    g.context->RSSetViewports(1, &viewport);
+    g.context->OMSetRenderTargets(g.backBufferView, nullptr);
+    const Gpu::ShaderResourceViewPtr& picture = m_renderTargets->textures[m_renderTargets->current]->view;
+    g.context->PSSetShaderResources(0, picture);
+    g.context->VSSetShaderResources(0, picture);
+    BindGenericVertices();
+    g.context->Draw(4, 0);
+}
+
+}  // namespace Effects

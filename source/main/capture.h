@@ -1,0 +1,26 @@
+// Rendering the show without a display: frame-exact captures to PNG files or to a video with the
+// music, and single frames. The same frame path as playback, on a headless device, with the music
+// clock set to each frame's time.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct CaptureOptions {
+    std::string output;  ///< PNG pattern ("%05d"), folder, or video (.mp4 .mkv .webm .mov)
+    double fps = 60.0;
+    double from = 0.0;             ///< music time of the first frame, seconds
+    std::optional<double> to;      ///< end of the span (default: the end of the music)
+    std::optional<double> single;  ///< one frame at this music time into `output` (a PNG file)
+    bool progress = true;          ///< draw a progress bar on standard error
+};
+
+/// Renders the frames; the exit code (0 on success, -1 when the data cannot be mounted or the
+/// device made, 1 for any other failure, each with a message on standard error).
+int RunCapture(const CaptureOptions& options);
+
+/// Whether `output` names a video file for the encoder.
+bool IsVideoOutput(const std::string& output);
+
+/// The file name of frame `index` for a PNG pattern or folder output.
+std::string FrameFileName(const std::string& output, long index);

@@ -1,0 +1,20 @@
+// Start-up and the main loop: mount the data, ask how to run, create the window and the device,
+// run the show frame by frame until it ends.
+#pragma once
+
+#include <optional>
+#include <string>
+
+/// How the full-screen question is answered.
+enum class ScreenChoice { Ask, Windowed, Fullscreen };
+
+/// Starts PhysicsFS with the write directory "." and mounts "demo.dat" and "data/" at the root,
+/// logging each mount; returns the message of the box to show on failure ("" on success).
+std::string MountData();
+
+/// The program as a windowed show; `commandLine` holds the arguments joined by spaces. Returns the
+/// exit code: 0 after a run or Cancel, -1 after a start-up failure.
+int WinMain(const std::string& commandLine, ScreenChoice choice);
+
+/// The main loop: runs frames until the quit flag is set.
+void Run(bool transport);

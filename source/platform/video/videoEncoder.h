@@ -1,0 +1,46 @@
+// Video files through the ffmpeg program: raw RGBA frames go down a pipe, optionally muxed with a
+// span of an audio file. Started with an argument vector, never through a shell.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Platform {
+
+struct VideoDesc {
+    std::string path;  ///< output file; its extension picks the container
+    int width = 800;
+    int height = 600;
+    double fps = 60.0;
+    std::string audioPath;  ///< audio to mux in ("" for none)
+    double audioStart = 0;  ///< seconds into the audio where the video starts
+    double duration = 0;    ///< seconds of audio to take
+};
+
+class VideoEncoder {
+public:
+    VideoEncoder() = default;
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    /// Starts the encoder; false with a reason in Error() when it cannot run.
+    bool Open(const VideoDesc& desc);
+    /// Sends one frame, width by height RGBA rows top-down; false when the encoder went away.
+    bool Write(const uint8_t* rgba);
+    /// Ends the stream and waits for the encoder; false when it failed (see Error()).
+    bool Close();
+    const std::string& Error() const { return m_error; }
+
+private:
+    int m_pid = -1;
+    int m_pipe = -1;
+    size_t m_frameBytes = 0;
+    std::string m_error;
+    std::string m_logPath;
+};
+
+/// Whether the encoder program can be found.
+bool IsVideoEncoderAvailable();
+
+}  // namespace Platform
