@@ -52,36 +52,36 @@ void AppendToBytes(png_structp png, png_bytep data, png_size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-struct PngSpec {
+struct PngLayout {
     int width, height, colourType, depth;
     Bytes rows;  // packed rows as the PNG holds them (big-endian 16-bit samples)
     Bytes palette;
     Bytes transparency;
 };
 
-bool WriteSpec(png_structp png, png_infop info, const PngSpec& spec, Bytes& out) {
+bool WriteLayout(png_structp png, png_infop info, const PngLayout& layout, Bytes& out) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, &out, AppendToBytes, nullptr);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
-                     static_cast<int>(spec.palette.size() / 3));
-    if (!spec.transparency.empty())
-        png_set_tRNS(png, info, spec.transparency.data(), static_cast<int>(spec.transparency.size()),
+    if (!layout.palette.empty())
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(layout.palette.data()),
+                     static_cast<int>(layout.palette.size() / 3));
+    if (!layout.transparency.empty())
+        png_set_tRNS(png, info, layout.transparency.data(), static_cast<int>(layout.transparency.size()),
                      nullptr);
     png_write_info(png, info);
-    const size_t rowBytes = spec.rows.size() / spec.height;
-    for (int y = 0; y < spec.height; ++y) png_write_row(png, spec.rows.data() + y * rowBytes);
+    const size_t rowBytes = layout.rows.size() / layout.height;
+    for (int y = 0; y < layout.height; ++y) png_write_row(png, layout.rows.data() + y * rowBytes);
     png_write_end(png, nullptr);
     return true;
 }
 
-Bytes MakePng(const PngSpec& spec) {
+Bytes MakePng(const PngLayout& layout) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    const bool ok = WriteSpec(png, info, spec, out);
+    const bool ok = WriteLayout(png, info, layout, out);
     png_destroy_write_struct(&png, &info);
     EXPECT_TRUE(ok);
     return out;
