@@ -3,10 +3,14 @@
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace Platform {
 
 namespace {
+
+// Keys held down by a test instead of the keyboard.
+std::optional<std::set<Key>> g_keyStateOverride;
 
 Key TranslateKey(SDL_Keycode code) {
     switch (code) {
@@ -131,7 +135,12 @@ void Window::GetClientSize(int& width, int& height) const {
     if (m_window) SDL_GL_GetDrawableSize(m_window, &width, &height);
 }
 
+void SetKeyStateOverride(std::optional<std::set<Key>> keys) {
+    g_keyStateOverride = std::move(keys);
+}
+
 bool IsKeyDown(Key key) {
+    if (g_keyStateOverride) return g_keyStateOverride->count(key) != 0;
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     const Uint8* state = SDL_GetKeyboardState(nullptr);
     switch (key) {

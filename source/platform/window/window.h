@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 
 struct SDL_Window;
@@ -63,6 +65,9 @@ private:
 
 /// Is this key held down right now (state after the last pump)?
 bool IsKeyDown(Key key);
+/// Replaces the keyboard's state with `keys` (held down, all others up) for tests that have no
+/// window; std::nullopt restores the keyboard.
+void SetKeyStateOverride(std::optional<std::set<Key>> keys);
 
 enum class MessageBoxButtons { Ok, YesNoCancel };
 enum class MessageBoxResult { Ok, Yes, No, Cancel, Failed };
