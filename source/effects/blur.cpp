@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "effects/screenPass.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
 #include "main/device.h"
@@ -9,10 +10,6 @@
 namespace Effects {
 
 namespace {
-
-// The back buffer shows this when a pass cannot be bound: the picture itself may look merely
-// unblurred, so the signal goes where it cannot be missed.
-constexpr float kHotPink[4] = {1.0f, 0.4117647f, 0.7058824f, 1.0f};
 
 // The outermost weight must stay above this (the float nearest to 1/2550, half a step of an 8-bit
 // channel at full white) for the kernel's edge to still matter.
@@ -95,13 +92,7 @@ std::array<BlurTap, Blur::kTapCount> Blur::FoldTaps(const std::array<double, kWe
 
 bool Blur::Pass(const char* entry, RenderTexturePair* target) {
     if (!m_shader->Set(entry)) return false;
-    Gpu::Context& context = *g_graphics.context;
-    // The picture so far is read, so it must not stay bound as the target.
-    context.OMSetRenderTargets(nullptr, nullptr);
-    context.PSSetShaderResources(0, target->CurrentView());
-    context.VSSetShaderResources(0, target->CurrentView());
-    target->Flip();
-    context.Draw(4, 0);
+    DrawScreenPass(target);
     return true;
 }
 
@@ -115,14 +106,13 @@ void Blur::Render(double localTime, RenderTexturePair* target) {
     constants.texelHeight = 1.0f / 600.0f;
     constants.strength = strength;
     constants.tapCount = m_taps.GetCount();
-    m_constants.Update(&constants);
-    context.VSSetConstantBuffers(0, m_constants.GetBuffer());
-    context.PSSetConstantBuffers(0, m_constants.GetBuffer());
+    BindPassConstants(m_constants, &constants);
     context.PSSetShaderResources(5, m_taps.GetView());
-    BindGenericVertices();
 
     const bool horizontal = Pass("PS_NoMaskHorizontal", target);
     const bool vertical = Pass("PS_NoMaskVertical", target);
+    // The back buffer shows the pink when a pass cannot be bound: the picture itself may look merely
+    // unblurred, so the signal goes where it cannot be missed.
     if (!horizontal || !vertical) context.ClearRenderTargetView(g_graphics.backBufferView, kHotPink);
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "effects/screenPass.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
 #include "graphics/texture.h"
@@ -10,8 +11,6 @@
 namespace Effects {
 
 namespace {
-// Shown instead of the pass when its shader cannot be bound, so the broken layer is plain to see.
-constexpr float kHotPink[4] = {1.0f, 0.4117647f, 0.7058824f, 1.0f};
 constexpr const char* kFloatNames[6] = {"float1", "float2", "float3", "float4", "float5", "float6"};
 }  // namespace
 
@@ -36,12 +35,8 @@ bool FullScreenShader::Load(const pugi::xml_node& node) {
 }
 
 void FullScreenShader::Render(double localTime, RenderTexturePair* target) {
-    Gpu::Context& context = *g_graphics.context;
     const std::string entry = GetParam("pixelShader")->GetAsString();
-    if (!m_shader->Set(entry.c_str())) {
-        context.ClearRenderTargetView(target->CurrentTarget(), kHotPink);
-        return;
-    }
+    if (!SetShaderOrClear(*m_shader, entry.c_str(), target, kHotPink)) return;
 
     Constants constants{};
     constants.time = static_cast<float>(localTime);
@@ -50,12 +45,11 @@ void FullScreenShader::Render(double localTime, RenderTexturePair* target) {
             constants.values[i] = static_cast<float>(GetParam(kFloatNames[i])->GetAsDouble(localTime));
         }
     }
-    m_constants.Update(&constants);
-    context.VSSetConstantBuffers(0, m_constants.GetBuffer());
-    context.PSSetConstantBuffers(0, m_constants.GetBuffer());
+    BindPassConstants(m_constants, &constants);
 
     m_firstImage->ReloadIfChanged();
     m_secondImage->ReloadIfChanged();
+    Gpu::Context& context = *g_graphics.context;
     const Gpu::ShaderResourceViewPtr views[2] = {m_firstImage->view, m_secondImage->view};
     context.PSSetShaderResources(0, 2, views);
     context.VSSetShaderResources(0, 2, views);

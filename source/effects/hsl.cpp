@@ -1,15 +1,9 @@
 #include "effects/hsl.h"
 
-#include "graphics/dynamicTexture.h"
+#include "effects/screenPass.h"
 #include "graphics/shader.h"
-#include "main/device.h"
 
 namespace Effects {
-
-namespace {
-// Shown instead of the pass when its shader cannot be bound, so the broken layer is plain to see.
-constexpr float kHotPink[4] = {1.0f, 0.4117647f, 0.7058824f, 1.0f};
-}  // namespace
 
 HSL::HSL() : m_constants(sizeof(Constants)) {}
 
@@ -25,11 +19,7 @@ bool HSL::Load(const pugi::xml_node& node) {
 }
 
 void HSL::Render(double localTime, RenderTexturePair* target) {
-    Gpu::Context& context = *g_graphics.context;
-    if (!m_shader->Set("PS")) {
-        context.ClearRenderTargetView(target->CurrentTarget(), kHotPink);
-        return;
-    }
+    if (!SetShaderOrClear(*m_shader, "PS", target, kHotPink)) return;
 
     // Absent parameters leave the picture as it is.
     const auto read = [&](const char* name, float fallback) {
@@ -39,17 +29,8 @@ void HSL::Render(double localTime, RenderTexturePair* target) {
     constants.hue = read("hue", 0.0f);
     constants.saturation = read("saturation", 1.0f);
     constants.luminance = read("luminance", 1.0f);
-    m_constants.Update(&constants);
-    context.VSSetConstantBuffers(0, m_constants.GetBuffer());
-    context.PSSetConstantBuffers(0, m_constants.GetBuffer());
-
-    // The picture so far is read, so it must not stay bound as the target.
-    context.OMSetRenderTargets(nullptr, nullptr);
-    context.PSSetShaderResources(0, target->CurrentView());
-    context.VSSetShaderResources(0, target->CurrentView());
-    target->Flip();
-    BindGenericVertices();
-    context.Draw(4, 0);
+    BindPassConstants(m_constants, &constants);
+    DrawScreenPass(target);
 }
 
 }  // namespace Effects

@@ -1,5 +1,6 @@
 #include "effects/lut3D.h"
 
+#include "effects/screenPass.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
 #include "graphics/texture.h"
@@ -29,30 +30,19 @@ bool Lut3D::Load(const pugi::xml_node& node) {
 }
 
 void Lut3D::Render(double localTime, RenderTexturePair* target) {
-    Gpu::Context& context = *g_graphics.context;
-    if (!m_shader->Set("PS")) {
-        context.ClearRenderTargetView(target->CurrentTarget(), kLightSeaGreen);
-        return;
-    }
+    if (!SetShaderOrClear(*m_shader, "PS", target, kLightSeaGreen)) return;
 
     Constants constants{};
     constants.strength = static_cast<float>(GetParam("strength")->GetAsDouble(localTime));
-    m_constants.Update(&constants);
-    context.VSSetConstantBuffers(0, m_constants.GetBuffer());
-    context.PSSetConstantBuffers(0, m_constants.GetBuffer());
+    BindPassConstants(m_constants, &constants);
 
-    // The picture so far is read, so it must not stay bound as the target.
-    context.OMSetRenderTargets(nullptr, nullptr);
     m_table->ReloadIfChanged();
     const Gpu::ShaderResourceViewPtr views[2] = {m_table->view, target->CurrentView()};
-    context.PSSetShaderResources(0, 2, views);
-    context.VSSetShaderResources(0, 2, views);
-    target->Flip();
-    BindGenericVertices();
-    context.Draw(4, 0);
+    DrawScreenPass(target, 2, views);
 
     // The picture read here is drawn into by the next pass; leaving it bound would let that
     // binding take it away silently.
+    Gpu::Context& context = *g_graphics.context;
     const Gpu::ShaderResourceViewPtr none[2] = {nullptr, nullptr};
     context.PSSetShaderResources(0, 2, none);
     context.VSSetShaderResources(0, 2, none);

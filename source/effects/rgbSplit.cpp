@@ -2,15 +2,12 @@
 
 #include <cmath>
 
-#include "graphics/dynamicTexture.h"
+#include "effects/screenPass.h"
 #include "graphics/shader.h"
-#include "main/device.h"
 
 namespace Effects {
 
 namespace {
-// Shown instead of the pass when its shader cannot be bound, so the broken layer is plain to see.
-constexpr float kHotPink[4] = {1.0f, 0.4117647f, 0.7058824f, 1.0f};
 constexpr float kRadiansPerDegree = 0.017453292f;
 }  // namespace
 
@@ -38,11 +35,7 @@ void RGBSplit::DirectionStep(float angleDegrees, float& x, float& y) {
 }
 
 void RGBSplit::Render(double localTime, RenderTexturePair* target) {
-    Gpu::Context& context = *g_graphics.context;
-    if (!m_shader->Set("PS")) {
-        context.ClearRenderTargetView(target->CurrentTarget(), kHotPink);
-        return;
-    }
+    if (!SetShaderOrClear(*m_shader, "PS", target, kHotPink)) return;
 
     Constants constants{};
     DirectionStep(static_cast<float>(GetParam("angle")->GetAsDouble(localTime)), constants.stepX,
@@ -52,17 +45,8 @@ void RGBSplit::Render(double localTime, RenderTexturePair* target) {
     constants.offsets[0] = offsets.x;
     constants.offsets[1] = offsets.y;
     constants.offsets[2] = offsets.z;
-    m_constants.Update(&constants);
-    context.VSSetConstantBuffers(0, m_constants.GetBuffer());
-    context.PSSetConstantBuffers(0, m_constants.GetBuffer());
-
-    // The picture so far is read, so it must not stay bound as the target.
-    context.OMSetRenderTargets(nullptr, nullptr);
-    context.PSSetShaderResources(0, target->CurrentView());
-    context.VSSetShaderResources(0, target->CurrentView());
-    target->Flip();
-    BindGenericVertices();
-    context.Draw(4, 0);
+    BindPassConstants(m_constants, &constants);
+    DrawScreenPass(target);
 }
 
 }  // namespace Effects
