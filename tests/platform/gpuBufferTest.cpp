@@ -14,27 +14,12 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
+using TestSupport::kQuad;
+using TestSupport::kQuadLayout;
 using TestSupport::PixelNear;
+using Vertex = TestSupport::QuadVertex;
 
-struct Vertex {
-    float position[3];
-    float uv[2];
-    float normal[3];
-};
-
-const Vertex kQuad[4] = {
-    {{-0.5f, -0.5f, 0}, {0, 1}, {1, 0, 0}},
-    {{-0.5f, 0.5f, 0}, {0, 0}, {1, 0, 0}},
-    {{0.5f, -0.5f, 0}, {1, 1}, {1, 0, 0}},
-    {{0.5f, 0.5f, 0}, {1, 0}, {1, 0, 0}},
-};
 const uint16_t kQuadIndices[6] = {0, 1, 2, 2, 1, 3};
-
-const Gpu::InputElementDesc kLayout[3] = {
-    {"POSITION", 0, Gpu::Format::R32G32B32_FLOAT, 0, 0, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"TEXCOORD", 0, Gpu::Format::R32G32_FLOAT, 0, 12, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"NORMAL", 0, Gpu::Format::R32G32B32_FLOAT, 0, 20, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-};
 
 // Row-vector 4x4 matrices: p' = p * M, translation in the fourth row.
 struct Matrix {
@@ -90,7 +75,7 @@ protected:
 
     // Binds the program and the quad as a triangle strip.
     void Use(const Program& program) {
-        auto layout = Device().CreateInputLayout(kLayout, 3, *program.vertexCode);
+        auto layout = Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode);
         ASSERT_TRUE(layout);
         Context().IASetInputLayout(layout);
         Context().VSSetShader(program.vertex);

@@ -12,27 +12,11 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
+using TestSupport::kQuad;
+using TestSupport::kQuadLayout;
 using TestSupport::PixelNear;
 using TestSupport::Rgba;
-
-struct Vertex {
-    float position[3];
-    float uv[2];
-    float normal[3];
-};
-
-const Vertex kQuad[4] = {
-    {{-0.5f, -0.5f, 0}, {0, 1}, {1, 0, 0}},
-    {{-0.5f, 0.5f, 0}, {0, 0}, {1, 0, 0}},
-    {{0.5f, -0.5f, 0}, {1, 1}, {1, 0, 0}},
-    {{0.5f, 0.5f, 0}, {1, 0}, {1, 0, 0}},
-};
-
-const Gpu::InputElementDesc kLayout[3] = {
-    {"POSITION", 0, Gpu::Format::R32G32B32_FLOAT, 0, 0, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"TEXCOORD", 0, Gpu::Format::R32G32_FLOAT, 0, 12, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"NORMAL", 0, Gpu::Format::R32G32B32_FLOAT, 0, 20, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-};
+using Vertex = TestSupport::QuadVertex;
 
 // A full-screen pass that shows texture t0 (2D, point sampling) or, from PS_Volume, slice `depth` of
 // the 3D texture t1.
@@ -67,7 +51,7 @@ protected:
     // Binds the show pass with pixel entry `entry`; samplers at slot 1 point-clamp.
     void UseShow(const std::string& entry = "PS") {
         program = MakeProgram(kShowSource, entry);
-        Context().IASetInputLayout(Device().CreateInputLayout(kLayout, 3, *program.vertexCode));
+        Context().IASetInputLayout(Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode));
         Context().VSSetShader(program.vertex);
         Context().PSSetShader(program.pixel);
         Context().IASetVertexBuffers(0, quad, sizeof(Vertex), 0);

@@ -13,29 +13,11 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
+using TestSupport::kQuad;
+using TestSupport::kQuadLayout;
 using TestSupport::PixelNear;
 using TestSupport::Rgba;
-
-// The system's vertex format and its generic quad (triangle strip, -0.5 to 0.5).
-struct Vertex {
-    float position[3];
-    float uv[2];
-    float normal[3];
-};
-static_assert(sizeof(Vertex) == 32);
-
-const Vertex kQuad[4] = {
-    {{-0.5f, -0.5f, 0}, {0, 1}, {1, 0, 0}},
-    {{-0.5f, 0.5f, 0}, {0, 0}, {1, 0, 0}},
-    {{0.5f, -0.5f, 0}, {1, 1}, {1, 0, 0}},
-    {{0.5f, 0.5f, 0}, {1, 0}, {1, 0, 0}},
-};
-
-const Gpu::InputElementDesc kLayout[3] = {
-    {"POSITION", 0, Gpu::Format::R32G32B32_FLOAT, 0, 0, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"TEXCOORD", 0, Gpu::Format::R32G32_FLOAT, 0, 12, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-    {"NORMAL", 0, Gpu::Format::R32G32B32_FLOAT, 0, 20, Gpu::InputClassification::PER_VERTEX_DATA, 0},
-};
+using Vertex = TestSupport::QuadVertex;
 
 // Full-screen passes: the quad scaled to the viewport; a colour and a depth from constant buffer 0.
 const char* kFullScreen = R"(
@@ -88,7 +70,7 @@ protected:
     // Binds the full-screen program with pixel entry `entry` and the quad.
     void UseFullScreen(const std::string& entry) {
         program = MakeProgram(kFullScreen, entry);
-        layout = Device().CreateInputLayout(kLayout, 3, *program.vertexCode);
+        layout = Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode);
         ASSERT_TRUE(layout);
         Context().IASetInputLayout(layout);
         Context().VSSetShader(program.vertex);
@@ -123,7 +105,7 @@ protected:
         Gpu::SubresourceData data{vertices.data(), 0, 0};
         auto buffer = Device().CreateBuffer(desc, &data);
         auto triangles = MakeProgram(kTriangles);
-        auto triangleLayout = Device().CreateInputLayout(kLayout, 3, *triangles.vertexCode);
+        auto triangleLayout = Device().CreateInputLayout(kQuadLayout, 3, *triangles.vertexCode);
         Context().IASetInputLayout(triangleLayout);
         Context().VSSetShader(triangles.vertex);
         Context().PSSetShader(triangles.pixel);
@@ -413,7 +395,7 @@ float4 PS(VSOut input) : SV_Target {
 }
 )";
     auto samplerProgram = MakeProgram(source);
-    auto samplerLayout = Device().CreateInputLayout(kLayout, 3, *samplerProgram.vertexCode);
+    auto samplerLayout = Device().CreateInputLayout(kQuadLayout, 3, *samplerProgram.vertexCode);
     Context().IASetInputLayout(samplerLayout);
     Context().VSSetShader(samplerProgram.vertex);
     Context().PSSetShader(samplerProgram.pixel);

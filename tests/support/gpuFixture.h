@@ -83,6 +83,29 @@ protected:
     Program MakeProgram(const std::string& source, const std::string& pixelEntry = "PS");
 };
 
+/// The system's vertex format: position, texture coordinate, normal (32 bytes).
+struct QuadVertex {
+    float position[3];
+    float uv[2];
+    float normal[3];
+};
+static_assert(sizeof(QuadVertex) == 32);
+
+/// The generic quad as a triangle strip from -0.5 to 0.5, texture row 0 at the top.
+inline constexpr QuadVertex kQuad[4] = {
+    {{-0.5f, -0.5f, 0}, {0, 1}, {1, 0, 0}},
+    {{-0.5f, 0.5f, 0}, {0, 0}, {1, 0, 0}},
+    {{0.5f, -0.5f, 0}, {1, 1}, {1, 0, 0}},
+    {{0.5f, 0.5f, 0}, {1, 0}, {1, 0, 0}},
+};
+
+/// The input layout of QuadVertex at slot 0.
+inline const Gpu::InputElementDesc kQuadLayout[3] = {
+    {"POSITION", 0, Gpu::Format::R32G32B32_FLOAT, 0, 0, Gpu::InputClassification::PER_VERTEX_DATA, 0},
+    {"TEXCOORD", 0, Gpu::Format::R32G32_FLOAT, 0, 12, Gpu::InputClassification::PER_VERTEX_DATA, 0},
+    {"NORMAL", 0, Gpu::Format::R32G32B32_FLOAT, 0, 20, Gpu::InputClassification::PER_VERTEX_DATA, 0},
+};
+
 /// Packs 0..255 channels as the bytes R, G, B, A of one pixel.
 constexpr uint32_t Rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255) {
     return r | (g << 8) | (b << 16) | (a << 24);
