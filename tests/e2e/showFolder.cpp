@@ -60,18 +60,6 @@ std::string ShowFolder::FinalShader() {
     return ReadHostFile(std::filesystem::path(VANTRISK_SOURCE_DIR) / "data" / "final.fx");
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::vector<std::string> LogTexts(const std::string& log) {
     std::vector<std::string> texts;
     for (const auto& line : SplitLines(log)) {

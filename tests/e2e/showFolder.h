@@ -34,9 +34,6 @@ private:
     TempFolder m_folder;
 };
 
-/// Lines of a text.
-std::vector<std::string> SplitLines(const std::string& text);
-
 /// The texts of the log lines (after the stamp and location prefix), in order.
 std::vector<std::string> LogTexts(const std::string& log);
 

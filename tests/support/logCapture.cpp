@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/tempFolder.h"
+
 namespace TestSupport {
 
 namespace {
@@ -21,12 +23,7 @@ const std::vector<LogLine>& LogCapture::Lines() {
     if (!m_capturing) return m_lines;
     m_capturing = false;
     const std::string output = testing::internal::GetCapturedStderr();
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        const std::string line = output.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : SplitLines(output)) {
         if (line.size() < kPrefixLength) continue;
         const std::string location = line.substr(23, 40);
         const size_t space = location.rfind(' ');

@@ -1,9 +1,10 @@
 // Test helpers shared by the suites: a temporary folder that removes itself, PhysicsFS set up on it,
-// and small file utilities.
+// and small file and text utilities.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -36,5 +37,8 @@ public:
 
 /// Reads a whole file from the host file system ("" when missing).
 std::string ReadHostFile(const std::filesystem::path& path);
+
+/// The lines of a text, without their line feeds; a final line feed starts no empty line.
+std::vector<std::string> SplitLines(const std::string& text);
 
 }  // namespace TestSupport

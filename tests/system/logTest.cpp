@@ -13,19 +13,8 @@ namespace {
 
 using TestSupport::MountedData;
 using TestSupport::ReadHostFile;
+using TestSupport::SplitLines;
 using TestSupport::TempFolder;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 std::string CaptureLog(const char* file, int line, const char* function, const char* message) {
     testing::internal::CaptureStderr();
@@ -39,7 +28,7 @@ const std::regex kStamp(R"(\[\d{8}T\d{6}\.\d{3}Z\])");
 TEST(Log, SplitsMessageIntoNonEmptyLinesSharingStampAndPrefix) {
     TempFolder folder;
     MountedData data(folder.Path());
-    const auto lines = Lines(CaptureLog("f.cpp", 7, "Fn", "a\n\nb\n"));
+    const auto lines = SplitLines(CaptureLog("f.cpp", 7, "Fn", "a\n\nb\n"));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].substr(0, 65), lines[1].substr(0, 65));
     EXPECT_TRUE(std::regex_match(lines[0].substr(0, 22), kStamp)) << lines[0];
@@ -69,7 +58,7 @@ TEST(Log, LongLocationKeepsItsLastFortyCharacters) {
     TempFolder folder;
     MountedData data(folder.Path());
     const std::string file = "/home/build/vantrisk/source/effects/abcdefgh.cpp";  // 48 characters
-    const std::string location = file + "@1234 Run";                               // 57 characters
+    const std::string location = file + "@1234 Run";                              // 57 characters
     const std::string line = CaptureLog(file.c_str(), 1234, "Run", "hello");
     EXPECT_EQ(line.substr(22), "[" + location.substr(location.size() - 40) + "] hello\n");
 }
