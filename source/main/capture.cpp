@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +29,10 @@ bool EndsWith(const std::string& text, const char* suffix) {
 bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
     std::vector<uint8_t> png;
     std::string error;
-    if (!Image::EncodePng(rgba.data(), width, height, width * 4, true, "Vantrisk", png, error)) {
+    // Frames are many and passed on to other tools: encoding speed matters more than size here.
+    constexpr int kFastCompression = 1;
+    if (!Image::EncodePng(rgba.data(), width, height, width * 4, true, "Vantrisk", png, error, SIZE_MAX,
+                          kFastCompression)) {
         std::fprintf(stderr, "Cannot encode '%s': %s\n", path.c_str(), error.c_str());
         return false;
     }

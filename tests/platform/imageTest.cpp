@@ -406,6 +406,22 @@ TEST(ImageCodec, EncodedPngDecodesToTheSamePixelsWithoutAlpha) {
     EXPECT_EQ(header[9], 2);  // colour type RGB: 24 bits per pixel
 }
 
+TEST(ImageCodec, EveryCompressionLevelDecodesToTheSamePixels) {
+    // A smooth 64 by 64 gradient compresses well, so the levels must differ in size.
+    std::vector<uint8_t> gradient(64 * 64 * 4);
+    for (size_t i = 0; i < gradient.size(); ++i) gradient[i] = uint8_t(i % 4 == 3 ? 255 : (i / 4) % 64 * 4);
+    size_t fastest = 0, smallest = 0;
+    for (int level : {-1, 0, 1, 6, 9}) {
+        Bytes png;
+        std::string error;
+        ASSERT_TRUE(Image::EncodePng(gradient.data(), 64, 64, 256, true, "x", png, error, SIZE_MAX, level)) << error;
+        EXPECT_EQ(MustDecode(png).rgba, gradient) << "level " << level;
+        if (level == 0) fastest = png.size();
+        if (level == 9) smallest = png.size();
+    }
+    EXPECT_GT(fastest, smallest);
+}
+
 TEST(ImageCodec, EncodedPngCarriesSoftwareTextAnd72Dpi) {
     Bytes png;
     std::string error;

@@ -543,8 +543,9 @@ void OnPngFlush(png_structp) {}
 
 // Holds nothing that needs destruction, since libpng leaves it by longjmp on an error.
 bool WritePng(png_structp png, png_infop info, const uint8_t* const* rows, int width, int height,
-              bool hasAlpha, const char* software) {
+              bool hasAlpha, const char* software, int compressionLevel) {
     if (setjmp(png_jmpbuf(png))) return false;
+    if (compressionLevel >= 0) png_set_compression_level(png, compressionLevel < 9 ? compressionLevel : 9);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_pHYs(png, info, 2835, 2835, PNG_RESOLUTION_METER);  // 72 dots per inch
@@ -563,7 +564,8 @@ bool WritePng(png_structp png, png_infop info, const uint8_t* const* rows, int w
 }  // namespace
 
 bool EncodePng(const uint8_t* pixels, int width, int height, ptrdiff_t stride, bool hasAlpha,
-               const char* software, std::vector<uint8_t>& out, std::string& error, size_t maxBytes) {
+               const char* software, std::vector<uint8_t>& out, std::string& error, size_t maxBytes,
+               int compressionLevel) {
     out.clear();
     error.clear();
     if (!pixels || width <= 0 || height <= 0 || width > (1 << 24) || height > (1 << 24)) {
@@ -581,7 +583,7 @@ bool EncodePng(const uint8_t* pixels, int width, int height, ptrdiff_t stride, b
     png_set_write_fn(png, &sink, OnPngWrite, OnPngFlush);
     std::vector<const uint8_t*> rows(height);
     for (int y = 0; y < height; ++y) rows[y] = pixels + y * stride;
-    const bool ok = WritePng(png, info, rows.data(), width, height, hasAlpha, software);
+    const bool ok = WritePng(png, info, rows.data(), width, height, hasAlpha, software, compressionLevel);
     png_destroy_write_struct(&png, &info);
     if (!ok) {
         out.clear();

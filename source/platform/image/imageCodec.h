@@ -28,8 +28,9 @@ bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, in
 /// Encodes a 24-bit PNG (any alpha is dropped) with a "Software" text chunk and 72 dots per inch.
 /// `pixels` holds 3 (RGB) or 4 (RGBA) bytes per pixel with rows `stride` bytes apart; a negative
 /// stride walks bottom-up rows from the top row. Fails when the PNG would exceed `maxBytes`.
+/// `compressionLevel` 0 (fastest) to 9 (smallest); -1 keeps the encoder's default.
 bool EncodePng(const uint8_t* pixels, int width, int height, ptrdiff_t stride, bool hasAlpha,
                const char* software, std::vector<uint8_t>& out, std::string& error,
-               size_t maxBytes = SIZE_MAX);
+               size_t maxBytes = SIZE_MAX, int compressionLevel = -1);
 
 }  // namespace Image
