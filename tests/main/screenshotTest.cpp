@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -230,21 +232,27 @@ protected:
     // Runs the show in a window, presses F11 `presses` times (each after the last screenshot's
     // message), and quits with Escape.
     void TakeScreenshots(int presses) {
-        TestSupport::VirtualDisplay display;
-        ASSERT_TRUE(display.Ready());
-        TestSupport::Process program({VANTRISK_BINARY, "--windowed"}, m_show.Path(),
-                                     {display.Environment(), "SDL_AUDIODRIVER=dummy"});
-        const std::string id = display.WaitForWindow(kTitle, 60s);
-        ASSERT_FALSE(id.empty()) << program.Output();
-        ASSERT_TRUE(WaitForMessages("Starting main loop", 1)) << m_show.Log();
+        ASSERT_NO_FATAL_FAILURE(StartShow());
         for (int press = 1; press <= presses; ++press) {
-            display.XDoTool({"key", "--window", id, "F11"});
+            m_display->XDoTool({"key", "--window", m_id, "F11"});
             ASSERT_TRUE(WaitForMessages("Saving screenshot..", press)) << m_show.Log();
         }
-        display.XDoTool({"key", "--window", id, "Escape"});
-        const auto code = program.Wait(60s);
+        m_display->XDoTool({"key", "--window", m_id, "Escape"});
+        const auto code = m_program->Wait(60s);
         ASSERT_TRUE(code.has_value()) << "still running after Escape";
-        EXPECT_EQ(*code, 0) << program.Output();
+        EXPECT_EQ(*code, 0) << m_program->Output();
+    }
+
+    // Runs the show in a window on a display of its own and waits until its main loop runs.
+    void StartShow() {
+        m_display = std::make_unique<TestSupport::VirtualDisplay>();
+        ASSERT_TRUE(m_display->Ready());
+        m_program = std::make_unique<TestSupport::Process>(
+            std::vector<std::string>{VANTRISK_BINARY, "--windowed"}, m_show.Path(),
+            std::vector<std::string>{m_display->Environment(), "SDL_AUDIODRIVER=dummy"});
+        m_id = m_display->WaitForWindow(kTitle, 60s);
+        ASSERT_FALSE(m_id.empty()) << m_program->Output();
+        ASSERT_TRUE(WaitForMessages("Starting main loop", 1)) << m_show.Log();
     }
 
     bool WaitForMessages(const std::string& text, int count) {
@@ -265,6 +273,9 @@ protected:
     }
 
     TestSupport::ShowFolder m_show;
+    std::unique_ptr<TestSupport::VirtualDisplay> m_display;
+    std::unique_ptr<TestSupport::Process> m_program;
+    std::string m_id;
 };
 
 TEST_F(ScreenshotKey, EmptyFolderGivesOneThenTwo) {
@@ -288,13 +299,10 @@ TEST_F(ScreenshotKey, GapIsFilledThenNumbersJumpPastTheFileAfterIt) {
 }
 
 TEST_F(ScreenshotKey, HeldKeyTakesOneScreenshot) {
-    TestSupport::VirtualDisplay display;
-    ASSERT_TRUE(display.Ready());
-    TestSupport::Process program({VANTRISK_BINARY, "--windowed"}, m_show.Path(),
-                                 {display.Environment(), "SDL_AUDIODRIVER=dummy"});
-    const std::string id = display.WaitForWindow(kTitle, 60s);
-    ASSERT_FALSE(id.empty()) << program.Output();
-    ASSERT_TRUE(WaitForMessages("Starting main loop", 1)) << m_show.Log();
+    ASSERT_NO_FATAL_FAILURE(StartShow());
+    TestSupport::VirtualDisplay& display = *m_display;
+    TestSupport::Process& program = *m_program;
+    const std::string& id = m_id;
     // Held long enough for the keyboard's auto-repeat to send many more key-down events.
     display.XDoTool({"keydown", "--window", id, "F11"});
     std::this_thread::sleep_for(1500ms);
@@ -309,13 +317,10 @@ TEST_F(ScreenshotKey, HeldKeyTakesOneScreenshot) {
 }
 
 TEST_F(ScreenshotKey, PictureOfAStillShowMatchesItsCapture) {
-    TestSupport::VirtualDisplay display;
-    ASSERT_TRUE(display.Ready());
-    TestSupport::Process program({VANTRISK_BINARY, "--windowed"}, m_show.Path(),
-                                 {display.Environment(), "SDL_AUDIODRIVER=dummy"});
-    const std::string id = display.WaitForWindow(kTitle, 60s);
-    ASSERT_FALSE(id.empty()) << program.Output();
-    ASSERT_TRUE(WaitForMessages("Starting main loop", 1)) << m_show.Log();
+    ASSERT_NO_FATAL_FAILURE(StartShow());
+    TestSupport::VirtualDisplay& display = *m_display;
+    TestSupport::Process& program = *m_program;
+    const std::string& id = m_id;
     // A key pressed before the first frame was presented takes the empty back buffer: press again
     // until the show is on screen.
     fs::path shot;
