@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
