@@ -22,7 +22,7 @@ constexpr int kRate = 44100;
 constexpr double kBpm = 120.0;
 constexpr double kBeat = 60.0 / kBpm;
 constexpr double kBar = 4 * kBeat;
-constexpr int kBars = 36;
+constexpr int kBars = 68;
 constexpr double kTail = 2.0;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -235,7 +235,14 @@ Section SectionOf(int bar) {
     if (bar < 20) return {true, true, true, true, true, true, false};      // melody
     if (bar < 24) return {false, false, false, false, true, false, true};  // break
     if (bar < 32) return {true, true, true, true, true, true, true};       // everything
-    return {bar < 34, false, false, false, true, false, false};            // outro
+    // The second half, under the 3D scenes.
+    if (bar < 36) return {false, false, false, true, true, false, true};   // bass and arpeggio
+    if (bar < 44) return {true, true, false, true, true, false, true};     // the beat again
+    if (bar < 52) return {true, true, true, true, true, true, false};      // melody
+    if (bar < 56) return {true, true, true, true, true, true, true};       // everything
+    if (bar < 60) return {false, false, false, false, true, true, false};  // the lead over pads
+    if (bar < 64) return {true, true, true, true, true, true, true};       // everything, last time
+    return {bar < 66, false, false, false, true, false, false};            // outro
 }
 
 // ---- [output] ----
@@ -298,7 +305,7 @@ int main(int argc, char** argv) {
         const Chord& chord = kChords[bar % 4];
         const double barTime = bar * kBar;
         // The outro fades the last four bars down.
-        const double fade = bar < 32 ? 1.0 : 1.0 - (bar - 32) * 0.2;
+        const double fade = bar < kBars - 4 ? 1.0 : 1.0 - (bar - (kBars - 4)) * 0.2;
 
         for (int beat = 0; beat < 4; ++beat) {
             const double time = barTime + beat * kBeat;

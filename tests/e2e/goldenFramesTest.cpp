@@ -22,7 +22,7 @@ constexpr GoldenFrame kFrames[] = {
     {30.25, "scene-melody-layer"},     // the kaleidoscope layer over the plasma
     {44.0, "scene-break-tunnel"},      // the slow tunnel, dimmed, with no flash
     {52.1, "scene-everything-layer"},  // the fast tunnel under the layer
-    {68.0, "scene-outro-fade"},        // the plasma fading to black, on a beat
+    {132.0, "scene-outro-fade"},       // the plasma fading to black, on a beat
 };
 
 // Per channel, out of 255; and the share of pixels allowed beyond it (edges of thin glowing lines
