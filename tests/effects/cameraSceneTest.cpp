@@ -106,4 +106,22 @@ TEST_F(CameraSceneTest, MissingRequiredParametersAreLoggedAndReadAsZero) {
     EXPECT_EQ(g_camera.fieldOfView, 50.0f);
 }
 
+TEST_F(CameraSceneTest, NonFiniteValuesDrawSomethingOrNothingButNeverStopTheShow) {
+    for (const char* value : {"nan", "inf", "-inf", "1e38"}) {
+        SCOPED_TRACE(value);
+        const std::string v = value;
+        ASSERT_TRUE(Load("<effect type='CameraScene'><param key='anchor' type='vec3' x='" + v +
+                         "' y='0' z='0'/><param key='distance' type='double' value='" + v +
+                         "'/><param key='rotation' type='vec3' x='" + v + "' y='" + v +
+                         "' z='0'/><param key='fov' type='double' value='" + v + "'/></effect>"));
+        Run(0.0);
+        CubeRenderer renderer(1, false);
+        const CubeInstance cube = Cube({0, 0, 0});
+        renderer.SetInstances(&cube, 1);
+        renderer.TakeCamera();
+        renderer.Draw(Matrix::Identity(), pair.get(), 0, 1);
+        (void)Current();
+    }
+}
+
 }  // namespace

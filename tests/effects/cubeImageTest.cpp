@@ -112,4 +112,18 @@ TEST_F(CubeImageTest, AFailedRebuildLeavesAnEmptyWallUntilThePictureIsFixed) {
     EXPECT_EQ(effect->GetRenderer()->GetCount(), 3u);
 }
 
+TEST_F(CubeImageTest, APictureOfMoreCubesThanOneBufferHoldsIsRefused) {
+    // 1100 by 1100 lit pixels: more than the 1,198,372 records of 112 bytes in 128 MiB.
+    WriteImage("wall.png", 1100, 1100, std::vector<uint32_t>(1100 * 1100, Rgba(1, 1, 1)));
+    LogCapture log;
+    EXPECT_EQ(LoadWall(Light()), nullptr);
+    const auto& lines = log.Lines();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  TestSupport::LogLine{"Effects::CubeImage::CreateCubes",
+                                       "'wall.png' would make more than 1198372 cubes, more than one buffer "
+                                       "holds; nothing is built"}),
+        lines.end());
+}
+
 }  // namespace
