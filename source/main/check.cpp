@@ -25,6 +25,35 @@ struct Problem {
 
 std::vector<Problem> g_problems;
 
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool EndsWith(const std::string& text, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+// Whether a logged message only tells how loading goes (a mount, a parsed script, the video card)
+// rather than that something is wrong.
+bool IsInformational(const std::string& text) {
+    // An absent archive or folder is normal while a show is edited (one of the two is enough, which
+    // the mounting judges itself); a damaged one is not.
+    for (const char* mount : {"Mounted archive: ", "Mounted directory: "}) {
+        if (StartsWith(text, mount)) {
+            const std::string error = text.substr(std::strlen(mount));
+            return error == "(null)" || error == "(null)\n" || StartsWith(error, "not found");
+        }
+    }
+    return (StartsWith(text, "XML [") && EndsWith(text, "] parsed without errors")) ||
+           StartsWith(text, "Video card is '") || text == "Parsing a .cube file.." || text == "..succeeded" ||
+           // Entries built at their first draw announce it; a failure to build follows on its own.
+           (StartsWith(text, "Shader trying to use unloaded ") &&
+            EndsWith(text, "Trying to load it now..")) ||
+           StartsWith(text, "FileWatcher has noticed that '") ||
+           StartsWith(text, "Filewatcher has noticed that '");
+}
+
 void Collect(const char* file, int line, const char* function, const char* text) {
     if (IsInformational(text)) return;
     const char* slash = std::strrchr(file, '/');
@@ -34,15 +63,6 @@ void Collect(const char* file, int line, const char* function, const char* text)
         if (seen.function == problem.function && seen.text == problem.text) return;
     }
     g_problems.push_back(std::move(problem));
-}
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-bool EndsWith(const std::string& text, const char* suffix) {
-    const size_t n = std::strlen(suffix);
-    return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
 void AddStartTimes(const Effects::Effect& effect, double start, double localScale,
@@ -85,24 +105,6 @@ void CheckShow() {
 }
 
 }  // namespace
-
-bool IsInformational(const std::string& text) {
-    // An absent archive or folder is normal while a show is edited (one of the two is enough, which
-    // the mounting judges itself); a damaged one is not.
-    for (const char* mount : {"Mounted archive: ", "Mounted directory: "}) {
-        if (StartsWith(text, mount)) {
-            const std::string error = text.substr(std::strlen(mount));
-            return error == "(null)" || error == "(null)\n" || StartsWith(error, "not found");
-        }
-    }
-    return (StartsWith(text, "XML [") && EndsWith(text, "] parsed without errors")) ||
-           StartsWith(text, "Video card is '") || text == "Parsing a .cube file.." || text == "..succeeded" ||
-           // Entries built at their first draw announce it; a failure to build follows on its own.
-           (StartsWith(text, "Shader trying to use unloaded ") &&
-            EndsWith(text, "Trying to load it now..")) ||
-           StartsWith(text, "FileWatcher has noticed that '") ||
-           StartsWith(text, "Filewatcher has noticed that '");
-}
 
 std::vector<double> StartTimes(const Effects::Effect& effect) {
     std::vector<double> times;

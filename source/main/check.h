@@ -3,7 +3,6 @@
 // every problem the log got. Authors and their CI run it to find broken files.
 #pragma once
 
-#include <string>
 #include <vector>
 
 namespace Effects {
@@ -17,10 +16,6 @@ struct CheckOptions {
 /// Checks the show of "demo.xml" in the current folder and prints the problems and the verdict on
 /// standard output; the exit code: 0 for a clean show, 1 otherwise.
 int RunCheck(const CheckOptions& options);
-
-/// Whether a logged message only tells how loading goes (a mount, a parsed script, the video card)
-/// rather than that something is wrong.
-bool IsInformational(const std::string& text);
 
 /// The times, on the clock of the effect's parent, at which `effect` and each effect below it start,
 /// sorted and without repeats; a start that can never come (not finite) is left out.

@@ -138,12 +138,4 @@ TEST_P(CheckBrokenShow, ReportsTheProblemAndFails) {
 INSTANTIATE_TEST_SUITE_P(Shows, CheckBrokenShow, testing::ValuesIn(BrokenShows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Check, ShowWithoutDataFails) {
-    if (!fs::exists(VANTRISK_BINARY)) GTEST_SKIP() << "The program is not built in this build folder";
-    TestSupport::TempFolder empty;
-    const CheckRun run = RunCheck(empty.Path());
-    EXPECT_EQ(run.code, 1) << Shown(run);
-    EXPECT_TRUE(HasLineWith(run, "NO DATA = NO DEMO")) << Shown(run);
-}
-
 }  // namespace

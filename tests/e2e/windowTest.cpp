@@ -176,18 +176,6 @@ INSTANTIATE_TEST_SUITE_P(Words, Transport, testing::Values("--transport", "-tran
                              return std::string(info.param[1] == '-' ? "Long" : "Suffixed");
                          });
 
-TEST_F(ClockShow, WithoutTransportModeSpaceDoesNotPause) {
-    VirtualDisplay display;
-    ASSERT_TRUE(display.Ready());
-    const std::string id = Open(display, {});
-    ASSERT_FALSE(id.empty()) << m_program->Output();
-    Tap(display, id, "space");
-    const double first = Clock(display, id);
-    std::this_thread::sleep_for(500ms);
-    EXPECT_GT(Clock(display, id), first + 0.2);
-    Quit(display, id);
-}
-
 // The first frame is the one of the start time: the picture after it is the headless frame there.
 TEST_F(ClockShow, StartShowsTheFrameOfTheStartTime) {
     VirtualDisplay display;

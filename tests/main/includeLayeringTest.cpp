@@ -42,15 +42,4 @@ TEST(IncludeLayering, NoFolderBelowTheEntryFolderIncludesFromIt) {
     EXPECT_GT(checked, 20);
 }
 
-TEST(IncludeLayering, FindsIncludesWrittenInAnyCommonStyle) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() / "layeringProbe.cpp";
-    std::ofstream(file) << "#include \"main/device.h\"\n  #  include \"main/capture.h\" // why\n"
-                           "#include <main/ignored.h>\n// #include \"main/commented.h\" is no include\n";
-    const auto includes = QuotedIncludes(file);
-    std::filesystem::remove(file);
-    ASSERT_EQ(includes.size(), 2u);
-    EXPECT_EQ(includes[0], std::make_pair(1, std::string("main/device.h")));
-    EXPECT_EQ(includes[1], std::make_pair(2, std::string("main/capture.h")));
-}
-
 }  // namespace
