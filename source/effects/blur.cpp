@@ -5,7 +5,7 @@
 #include "effects/screenPass.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace Effects {
 

@@ -1,7 +1,7 @@
 #include "effects/cls.h"
 
 #include "graphics/dynamicTexture.h"
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace Effects {
 

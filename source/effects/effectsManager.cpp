@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "platform/window/window.h"
 #include "system/audio.h"
 #include "system/log.h"
@@ -116,10 +116,14 @@ void EffectsManager::RunFrame(std::optional<double> musicSeconds) {
 void EffectsManager::HandleTransportKeys() {
     using Platform::IsKeyDown;
     using Platform::Key;
+    // A key counts as down while held and also once after a tap between two frames; every key is
+    // asked each frame, so that a tap is seen in the frame after it and never later.
+    const bool shift = IsKeyDown(Key::Shift);
+    const bool control = IsKeyDown(Key::Control);
     double step = m_bpm / 60.0;
-    if (IsKeyDown(Key::Shift))
+    if (shift)
         step *= 4.0;
-    else if (IsKeyDown(Key::Control))
+    else if (control)
         step *= 0.25;
 
     const bool space = IsKeyDown(Key::Space);

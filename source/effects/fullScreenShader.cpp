@@ -5,8 +5,8 @@
 #include "effects/screenPass.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
+#include "graphics/sharedGraphics.h"
 #include "graphics/texture.h"
-#include "main/device.h"
 
 namespace Effects {
 

@@ -1,6 +1,6 @@
 #include "effects/renderTarget.h"
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace Effects {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 BufferShadow::BufferShadow(uint32_t byteSize)
     : m_bytes(std::make_unique<uint8_t[]>(byteSize)), m_size(byteSize) {}

@@ -1,6 +1,6 @@
 #include "graphics/constantBuffer.h"
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 ConstantBuffer::ConstantBuffer(uint32_t byteSize) : m_byteSize(byteSize), m_shadow(byteSize) {
     Gpu::BufferDesc desc;

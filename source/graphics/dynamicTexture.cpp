@@ -3,7 +3,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "system/log.h"
 
 namespace {

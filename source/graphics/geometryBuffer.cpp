@@ -1,6 +1,6 @@
 #include "graphics/geometryBuffer.h"
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "system/log.h"
 
 GeometryBuffer::GeometryBuffer(uint32_t bindFlags, uint32_t byteSize)

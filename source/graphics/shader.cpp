@@ -6,7 +6,7 @@
 #include <cassert>
 #include <climits>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "system/log.h"
 
 // ---------------------------------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #include "graphics/structuredBuffer.h"
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "system/log.h"
 
 StructuredBufferBase::StructuredBufferBase(uint32_t stride, uint32_t capacity)

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "graphics/cubeLoader.h"
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "platform/image/imageCodec.h"
 #include "system/log.h"
 

@@ -5,8 +5,6 @@
 #include "main/mainWindow.h"
 #include "system/log.h"
 
-SharedGraphics g_graphics;
-
 namespace {
 
 constexpr char kFunction[] = "InitialiseD3D";
@@ -148,9 +146,4 @@ bool InitialiseSharedObjects(const Gpu::DeviceSet& set) {
 void ShutdownD3D() {
     if (g_graphics.context) g_graphics.context->ClearState();
     g_graphics = SharedGraphics{};
-}
-
-void BindGenericVertices() {
-    g_graphics.context->IASetVertexBuffers(0, g_graphics.genericVertices, kVertexStride, 0);
-    g_graphics.context->IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
 }

@@ -1,31 +1,39 @@
-// The program's entry: a windowed show by default, or a headless capture.
+// The program's entry: a windowed show by default, a headless capture, or a check of the show.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "main/capture.h"
+#include "main/check.h"
 #include "main/winMain.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: vantrisk [-transport] [--windowed | --fullscreen]\n"
-    "       vantrisk --capture OUT [--fps N] [--from S] [--to S]\n"
+    "Usage: vantrisk [-transport] [--windowed | --fullscreen] [--start S]\n"
+    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quiet]\n"
     "       vantrisk --frame S OUT.png\n"
+    "       vantrisk --check [--quiet]\n"
     "\n"
     "Plays the show of demo.xml from demo.dat and data/ in the current folder.\n"
-    "  -transport    Space pauses, Left/Right step back/forward (Shift: x4, Control: x0.25), Up restarts\n"
+    "  -transport    Space pauses, Left/Right step back/forward (Shift: x4, Control: x0.25), Up restarts;\n"
+    "                any argument containing -transport (--transport, -transportX) turns this on\n"
     "  --windowed    run in an 800 by 600 window without asking\n"
     "  --fullscreen  run full-screen without asking\n"
+    "  --start S     start the music, and with it the show, at S seconds\n"
     "  --capture OUT render without a display, frame-exact at music times FROM + k / FPS:\n"
     "                OUT is a video (.mp4 .mkv .webm .mov, with the music, through ffmpeg),\n"
     "                a PNG pattern with one integer format (shots/frame%05d.png) or a folder\n"
     "  --fps N       frames per second of the capture (default 60)\n"
     "  --from S      music time of the first frame in seconds (default 0)\n"
     "  --to S        end of the capture in seconds (default: the end of the music)\n"
-    "  --frame S OUT.png  render the one frame at music time S\n";
+    "  --frame S OUT.png  render the one frame at music time S\n"
+    "  --check       load the show without a display, build every shader, render each effect once and\n"
+    "                list every problem logged; exit code 0 for a clean show, 1 otherwise\n"
+    "  --quiet       --check: print only the verdict; --capture: no progress bar\n";
 
 bool ParseNumber(const char* text, double& value) {
     char* end = nullptr;
@@ -46,6 +54,9 @@ int main(int argc, char** argv) {
     ScreenChoice choice = ScreenChoice::Ask;
     CaptureOptions capture;
     bool capturing = false;
+    bool checking = false;
+    bool quiet = false;
+    std::optional<double> start;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -58,6 +69,15 @@ int main(int argc, char** argv) {
             choice = ScreenChoice::Windowed;
         } else if (arg == "--fullscreen") {
             choice = ScreenChoice::Fullscreen;
+        } else if (arg == "--check") {
+            checking = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--start") {
+            if (!hasValue) return UsageError("--start needs a time in seconds", nullptr);
+            if (!ParseNumber(argv[++i], number) || number < 0)
+                return UsageError("not a start time:", argv[i]);
+            start = number;
         } else if (arg == "--capture") {
             if (!hasValue) return UsageError("--capture needs an output", nullptr);
             capture.output = argv[++i];
@@ -78,15 +98,24 @@ int main(int argc, char** argv) {
                 capture.from = number;
             else
                 capture.to = number;
-        } else if (arg.rfind("--", 0) == 0) {
-            return UsageError("unknown option", arg.c_str());
-        } else {
-            // Anything else belongs to the show's own command line ("-transport" is looked for in it).
+        } else if (arg.find("-transport") != std::string::npos || arg.rfind("--", 0) != 0) {
+            // The show's own command line: "-transport" anywhere in it turns transport mode on, in
+            // whatever word it stands (--transport, -transportX).
             if (!commandLine.empty()) commandLine += ' ';
             commandLine += arg;
+        } else {
+            return UsageError("unknown option", arg.c_str());
         }
     }
 
-    if (capturing) return RunCapture(capture);
-    return WinMain(commandLine, choice);
+    if (checking && capturing) return UsageError("--check renders no files; give it alone", nullptr);
+    if (start && (checking || capturing))
+        return UsageError("--start is for playback; a capture starts with --from", nullptr);
+
+    if (checking) return RunCheck({.quiet = quiet});
+    if (capturing) {
+        capture.progress = !quiet;
+        return RunCapture(capture);
+    }
+    return WinMain(commandLine, choice, start);
 }

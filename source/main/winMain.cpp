@@ -2,9 +2,14 @@
 
 #include <physfs.h>
 
+#include <chrono>
+#include <cmath>
+#include <thread>
+
 #include "effects/effectsManager.h"
 #include "main/device.h"
 #include "main/mainWindow.h"
+#include "system/audio.h"
 #include "system/flags.h"
 #include "system/log.h"
 
@@ -13,6 +18,37 @@ namespace {
 int FailBox(const char* text) {
     Platform::ShowMessageBox(text, "FAIL", Platform::MessageBoxButtons::Ok);
     return -1;
+}
+
+// Switches the swap chain out of full-screen, whether or not it was switched on. The window's size
+// change is handed to the window procedure before the window goes, as it would be while switching.
+void LeaveFullscreen() {
+    const bool wasFullscreen = g_graphics.swapChain->GetFullscreenState();
+    g_graphics.swapChain->SetFullscreenState(false);
+    if (!wasFullscreen || !g_mainWindow) return;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (std::chrono::steady_clock::now() < end) {
+        g_mainWindow->PumpMessages();
+        if (g_graphics.windowWidth == kShowWidth && g_graphics.windowHeight == kShowHeight) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Moves the music, and with it the show, to `seconds` before the first frame.
+void SeekToStart(double seconds) {
+    const double length = Audio_GetLength();
+    if (length <= 0) {
+        VLOG("Run", "The show has no music to start at %.3f s; starting at its beginning", seconds);
+        return;
+    }
+    const double milliseconds = std::round(seconds * 1000.0);
+    if (!(seconds < length) ||
+        Audio_GetChannel().SetPosition(static_cast<uint32_t>(milliseconds)) != Platform::SoundResult::Ok) {
+        VLOG("Run", "Cannot start at %.3f s: the music is %.3f s long; starting at its beginning", seconds,
+             length);
+        return;
+    }
+    VLOG("Run", "Starting at %.3f s of the music", seconds);
 }
 
 // PhysicsFS's last error, as the log shows it; reading it clears it.
@@ -42,7 +78,7 @@ std::string MountData() {
     return "";
 }
 
-int WinMain(const std::string& commandLine, ScreenChoice choice) {
+int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<double> start) {
     g_transportMode = commandLine.find("-transport") != std::string::npos;
 
     const std::string mountFailure = MountData();
@@ -73,18 +109,19 @@ int WinMain(const std::string& commandLine, ScreenChoice choice) {
         VLOG("WinMain", "Starting windowed");
     }
 
-    Run(g_transportMode);
+    Run(g_transportMode, start);
 
-    g_graphics.swapChain->SetFullscreenState(false);
+    LeaveFullscreen();
     ShutdownD3D();
     g_mainWindow.reset();
     return 0;
 }
 
-void Run(bool transport) {
+void Run(bool transport, std::optional<double> start) {
     VLOG("Run", "Starting main loop");
     {
         Effects::EffectsManager manager(transport, "demo.xml");
+        if (start) SeekToStart(*start);
         while (!g_quit) {
             g_mainWindow->PumpMessages();
             manager.RunFrame();

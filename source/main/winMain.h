@@ -12,9 +12,10 @@ enum class ScreenChoice { Ask, Windowed, Fullscreen };
 /// logging each mount; returns the message of the box to show on failure ("" on success).
 std::string MountData();
 
-/// The program as a windowed show; `commandLine` holds the arguments joined by spaces. Returns the
-/// exit code: 0 after a run or Cancel, -1 after a start-up failure.
-int WinMain(const std::string& commandLine, ScreenChoice choice);
+/// The program as a windowed show; `commandLine` holds the arguments joined by spaces, `start` the
+/// music time of the first frame. Returns the exit code: 0 after a run or Cancel, -1 after a
+/// start-up failure.
+int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<double> start = std::nullopt);
 
-/// The main loop: runs frames until the quit flag is set.
-void Run(bool transport);
+/// The main loop: runs frames until the quit flag is set, the first at `start` seconds of music.
+void Run(bool transport, std::optional<double> start = std::nullopt);

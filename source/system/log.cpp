@@ -18,6 +18,8 @@ int g_traceLine = 0;
 char g_traceFunction[257] = "";
 PHYSFS_File* g_logFile = nullptr;
 bool g_openAttempted = false;
+LogListener g_listener = nullptr;
+bool g_toStandardError = true;
 
 constexpr int kFieldWidth = 40;
 
@@ -60,6 +62,8 @@ int Log(const char* format, ...) {
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
 
+    if (g_listener) g_listener(g_traceFile, g_traceLine, g_traceFunction, message);
+
     // Runs of newlines separate lines; empty lines are never written.
     char* save = nullptr;
     for (char* line = strtok_r(message, "\n", &save); line; line = strtok_r(nullptr, "\n", &save)) {
@@ -72,7 +76,7 @@ int Log(const char* format, ...) {
 }
 
 void LogWrite(const char* text) {
-    std::fputs(text, stderr);
+    if (g_toStandardError) std::fputs(text, stderr);
 
     if (!g_logFile) {
         if (g_openAttempted) return;
@@ -90,4 +94,12 @@ void LogReset() {
     if (g_logFile) PHYSFS_close(g_logFile);
     g_logFile = nullptr;
     g_openAttempted = false;
+}
+
+void SetLogListener(LogListener listener) {
+    g_listener = listener;
+}
+
+void SetLogToStandardError(bool on) {
+    g_toStandardError = on;
 }

@@ -14,5 +14,12 @@ void LogWrite(const char* text);
 /// Forgets the open log file and the open attempt, so that the next write opens it anew (tests).
 void LogReset();
 
+/// Receives each logged message once, whole (before it is split into lines), with its call site.
+using LogListener = void (*)(const char* file, int line, const char* function, const char* text);
+/// Hands every following message to `listener` as well (null: to nobody); one listener at a time.
+void SetLogListener(LogListener listener);
+/// Whether log lines go to standard error (they always go to the log file); on at start.
+void SetLogToStandardError(bool on);
+
 /// Logs a message from the call site; `function` is the qualified name shown in the log.
 #define VLOG(function, ...) (SetTraceLocation(__FILE__, __LINE__, (function)), Log(__VA_ARGS__))

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace TestSupport {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "support/process.h"
@@ -93,6 +94,34 @@ TEST_F(WindowTest, DeliversKeysWithRepeatFlagAndKeyState) {
     EXPECT_TRUE(sawRight);
     EXPECT_TRUE(sawEscape);
     EXPECT_FALSE(Platform::IsKeyDown(Key::Right));
+}
+
+// A tap (press and release between two pumps, as xdotool or a quick finger sends it) leaves the
+// keyboard state as it was; the key query still reports it, once.
+TEST_F(WindowTest, KeyQueryReportsATapBetweenPumpsExactlyOnce) {
+    Platform::Window window({.title = "Window Taps"}, m_procedure);
+    ASSERT_TRUE(window.IsOpen()) << window.Error();
+    const std::string id = m_display.WaitForWindow("Window Taps", 5s);
+    ASSERT_FALSE(id.empty());
+    m_display.XDoTool({"windowfocus", "--sync", id});
+    for (const char* tap : {"space", "Left", "Right", "Up"}) {
+        SCOPED_TRACE(tap);
+        m_messages.clear();
+        m_display.XDoTool({"key", "--window", id, tap});
+        PumpUntil(window, MessageKind::KeyDown);
+        // Give the release time to arrive too, so that the key is up again when asked.
+        std::this_thread::sleep_for(100ms);
+        window.PumpMessages();
+        Key key = Key::Other;
+        for (const auto& m : m_messages)
+            if (m.kind == MessageKind::KeyDown) key = m.key;
+        ASSERT_NE(key, Key::Other);
+        EXPECT_TRUE(Platform::IsKeyDown(key));
+        EXPECT_FALSE(Platform::IsKeyDown(key)) << "the same tap reported twice";
+        for (const Key other : {Key::Space, Key::Left, Key::Right, Key::Up}) {
+            if (other != key) EXPECT_FALSE(Platform::IsKeyDown(other));
+        }
+    }
 }
 
 TEST(WindowClose, CloseRequestArrivesAsCloseMessage) {

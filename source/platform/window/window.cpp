@@ -12,6 +12,11 @@ namespace {
 // Keys held down by a test instead of the keyboard.
 std::optional<std::set<Key>> g_keyStateOverride;
 
+// Keys pressed since their last query. A tap (press and release between two pumps) leaves the
+// keyboard state as it found it, so only this remembers that it happened.
+constexpr int kKeyCount = static_cast<int>(Key::Other) + 1;
+bool g_pressedSinceQuery[kKeyCount] = {};
+
 Key TranslateKey(SDL_Keycode code) {
     switch (code) {
         case SDLK_ESCAPE:
@@ -35,6 +40,33 @@ Key TranslateKey(SDL_Keycode code) {
         default:
             return Key::Other;
     }
+}
+
+// The keyboard's state after the last pump.
+bool IsKeyHeld(Key key) {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+    const Uint8* state = SDL_GetKeyboardState(nullptr);
+    switch (key) {
+        case Key::Escape:
+            return state[SDL_SCANCODE_ESCAPE];
+        case Key::F11:
+            return state[SDL_SCANCODE_F11];
+        case Key::Space:
+            return state[SDL_SCANCODE_SPACE];
+        case Key::Left:
+            return state[SDL_SCANCODE_LEFT];
+        case Key::Right:
+            return state[SDL_SCANCODE_RIGHT];
+        case Key::Up:
+            return state[SDL_SCANCODE_UP];
+        case Key::Shift:
+            return state[SDL_SCANCODE_LSHIFT] || state[SDL_SCANCODE_RSHIFT];
+        case Key::Control:
+            return state[SDL_SCANCODE_LCTRL] || state[SDL_SCANCODE_RCTRL];
+        case Key::Other:
+            return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -79,6 +111,8 @@ Window::Window(const WindowDesc& desc, WindowProcedure procedure) : m_procedure(
 }
 
 Window::~Window() {
+    // Presses still unread belong to this window's keyboard focus, not to the next window's.
+    for (bool& pressed : g_pressedSinceQuery) pressed = false;
     if (m_window) SDL_DestroyWindow(m_window);
     if (m_videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -86,6 +120,8 @@ Window::~Window() {
 void Window::PumpMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYDOWN)
+            g_pressedSinceQuery[static_cast<int>(TranslateKey(event.key.keysym.sym))] = true;
         if (!m_procedure) continue;
         Message message;
         switch (event.type) {
@@ -141,29 +177,8 @@ void SetKeyStateOverride(std::optional<std::set<Key>> keys) {
 
 bool IsKeyDown(Key key) {
     if (g_keyStateOverride) return g_keyStateOverride->count(key) != 0;
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
-    const Uint8* state = SDL_GetKeyboardState(nullptr);
-    switch (key) {
-        case Key::Escape:
-            return state[SDL_SCANCODE_ESCAPE];
-        case Key::F11:
-            return state[SDL_SCANCODE_F11];
-        case Key::Space:
-            return state[SDL_SCANCODE_SPACE];
-        case Key::Left:
-            return state[SDL_SCANCODE_LEFT];
-        case Key::Right:
-            return state[SDL_SCANCODE_RIGHT];
-        case Key::Up:
-            return state[SDL_SCANCODE_UP];
-        case Key::Shift:
-            return state[SDL_SCANCODE_LSHIFT] || state[SDL_SCANCODE_RSHIFT];
-        case Key::Control:
-            return state[SDL_SCANCODE_LCTRL] || state[SDL_SCANCODE_RCTRL];
-        case Key::Other:
-            return false;
-    }
-    return false;
+    const bool tapped = std::exchange(g_pressedSinceQuery[static_cast<int>(key)], false);
+    return tapped || IsKeyHeld(key);
 }
 
 MessageBoxResult ShowMessageBox(const std::string& text, const std::string& caption,

@@ -63,7 +63,8 @@ private:
     bool m_videoStarted = false;
 };
 
-/// Is this key held down right now (state after the last pump)?
+/// Is this key down now, or was it pressed since the last query of it? Clears that press, so a tap
+/// between two pumps is seen exactly once.
 bool IsKeyDown(Key key);
 /// Replaces the keyboard's state with `keys` (held down, all others up) for tests that have no
 /// window; std::nullopt restores the keyboard.
