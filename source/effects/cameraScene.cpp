@@ -1,7 +1,7 @@
 #include "effects/cameraScene.h"
 
 #include "graphics/camera.h"
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace Effects {
 
