@@ -119,7 +119,9 @@ TEST_F(WindowTest, KeyQueryReportsATapBetweenPumpsExactlyOnce) {
         EXPECT_TRUE(Platform::IsKeyDown(key));
         EXPECT_FALSE(Platform::IsKeyDown(key)) << "the same tap reported twice";
         for (const Key other : {Key::Space, Key::Left, Key::Right, Key::Up}) {
-            if (other != key) EXPECT_FALSE(Platform::IsKeyDown(other));
+            if (other != key) {
+                EXPECT_FALSE(Platform::IsKeyDown(other));
+            }
         }
     }
 }
