@@ -7,7 +7,11 @@
 
 // One include per effect class in the table below.
 #include "effects/blur.h"
+#include "effects/cameraScene.h"
 #include "effects/cls.h"
+#include "effects/cubeCube.h"
+#include "effects/cubeImage.h"
+#include "effects/cubeTorus.h"
 #include "effects/fullScreenShader.h"
 #include "effects/fullScreenShaderEffect.h"
 #include "effects/hsl.h"
@@ -36,7 +40,11 @@ struct FactoryEntry {
 const std::vector<FactoryEntry>& Table() {
     static const std::vector<FactoryEntry> table = {
         {"Blur", &Create<Blur>},
+        {"CameraScene", &Create<CameraScene>},
         {"CLS", &Create<CLS>},
+        {"CubeCube", &Create<CubeCube>},
+        {"CubeImage", &Create<CubeImage>},
+        {"CubeTorus", &Create<CubeTorus>},
         {"FullScreenShader", &Create<FullScreenShader>},
         {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},
         {"HSL", &Create<HSL>},
