@@ -2,7 +2,9 @@
 // the shape sphere at the renderer's full 1024 shapes and the text writer at its full 256 characters
 // (512 sprites), each with records that change every frame so that every frame uploads them. The
 // "Build" cases time the effect's own work (rebuilding the records from the parameters); the
-// "Frame" cases add the upload and the draw call, with the GPU's work finished outside the timing.
+// "Frame" cases add the upload and the draw call, with the GPU's work finished outside the timing;
+// on the software rasterizer the draw call itself runs the vertex shader and bins the triangles on
+// the calling thread, so these also count work that a graphics card does on its own.
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 #include <physfs.h>
