@@ -24,10 +24,7 @@ SpriteRenderer::SpriteRenderer(const std::string& textureName, uint32_t cellWidt
     m_shader->LoadPS("PS");
 }
 
-SpriteRenderer::~SpriteRenderer() {
-    m_shader.reset();
-    m_texture.reset();
-}
+SpriteRenderer::~SpriteRenderer() = default;
 
 void SpriteRenderer::SetInstances(const SpriteInstance* instances, uint32_t count) {
     m_instances.Update(instances, count);

@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "effects/screenEffectFixture.h"
-#include "graphics/camera.h"
-#include "support/logCapture.h"
+#include "effects/shapesFixture.h"
 
 namespace {
 
 using Effects::ShapeTest;
+using TestSupport::CountLines;
 using TestSupport::LogCapture;
 
 // The noise written out again from its description, in double: the runtime's generator seeded with
@@ -50,31 +49,19 @@ struct ReferenceNoise {
     }
 };
 
-class ShapeTestTest : public TestSupport::ScreenEffectTest {
+class ShapeTestTest : public TestSupport::ShapesTest {
 protected:
-    void SetUp() override {
-        ScreenEffectTest::SetUp();
-        if (IsSkipped()) return;
-        CopyDemoFile("shapes.fx");
-        Camera_Reset();
-        Camera_SetDistance(200.0f);
-    }
-    void TearDown() override {
-        Camera_Reset();
-        ScreenEffectTest::TearDown();
-    }
-
-    ShapeTest& LoadTest(const std::string& params) {
-        EXPECT_TRUE(Load("<effect type='ShapeTest'>" + params + "</effect>"));
-        return static_cast<ShapeTest&>(*effects.at(0));
-    }
     size_t Figure(char letter, float h) {
-        std::vector<ShapeInstance> shapes;
         figures.BuildFigure(letter, h, shapes);
+        return shapes.size();
+    }
+    size_t Due(double t, const std::string& sequence) {
+        figures.BuildShapes(t, sequence, shapes);
         return shapes.size();
     }
 
     ShapeTest figures;
+    std::vector<ShapeInstance> shapes;
 };
 
 TEST_F(ShapeTestTest, NoiseTableAndValuesMatchTheirDescription) {
@@ -116,10 +103,9 @@ TEST_F(ShapeTestTest, WobblingLettersCountShapesByTheNoise) {
     }
 }
 
-TEST_F(ShapeTestTest, FigureRecordsCarryTheirTypeAndRadii) {
-    std::vector<ShapeInstance> shapes;
-    figures.BuildFigure('C', 0.5f, shapes);
-    // Row by row from j = -2, each from i = -8: the outer columns lag behind the middle.
+TEST_F(ShapeTestTest, FigureRecordsCarryTheirPlaceTypeAndRadii) {
+    // C: row by row from j = -2, each from i = -8; the outer columns lag behind the middle.
+    ASSERT_EQ(Figure('C', 0.5f), 85u);
     EXPECT_EQ(shapes[0].type, 2);
     EXPECT_FLOAT_EQ(shapes[0].inner, 0.0f);
     EXPECT_FLOAT_EQ(shapes[0].outer, 1.0f);
@@ -127,44 +113,36 @@ TEST_F(ShapeTestTest, FigureRecordsCarryTheirTypeAndRadii) {
     const Vec3 first = shapes[0].world.Transposed().TransformPoint({0, 0, 0});
     EXPECT_FLOAT_EQ(first.x, -80.0f);
     EXPECT_FLOAT_EQ(first.y, -20.0f);
-
-    figures.BuildFigure('A', 0.5f, shapes);
-    ASSERT_EQ(shapes.size(), 3u);
+    // A: scaled before it is placed, so the squares lie 50 apart.
+    ASSERT_EQ(Figure('A', 0.5f), 3u);
     const Vec3 last = shapes[2].world.Transposed().TransformPoint({0, 0, 0});
-    EXPECT_FLOAT_EQ(last.x, 50.0f) << "scaled before it is placed";
+    EXPECT_FLOAT_EQ(last.x, 50.0f);
     EXPECT_FLOAT_EQ(last.z, 2.5f);
-
-    figures.BuildFigure('G', 0.75f, shapes);
-    EXPECT_EQ(shapes[0].type, 0);
+    // G past half way: rings, the second of each pair growing.
+    ASSERT_EQ(Figure('G', 0.75f), 10u);
+    EXPECT_EQ(shapes[1].type, 0);
     EXPECT_FLOAT_EQ(shapes[1].inner, 0.8f + 0.21f * 0.75f);
 }
 
 TEST_F(ShapeTestTest, OneLetterEveryTwoSecondsOfLocalTime) {
-    std::vector<ShapeInstance> shapes;
-    auto count = [&](double t, const std::string& sequence) {
-        figures.BuildShapes(t, sequence, shapes);
-        return shapes.size();
-    };
-    // At 5.0, the third letter at phase 0.5.
-    EXPECT_EQ(count(5.0, "AAIA"), 0u) << "I at exactly half way";
-    EXPECT_EQ(count(5.0, "AACA"), 85u);
-    EXPECT_EQ(count(4.0, "AAHA"), 20u) << "H at phase 0";
+    // At 5.0, the third letter at phase 0.5; at 4.0 the third at phase 0.
+    EXPECT_EQ(Due(5.0, "AAIA"), 0u) << "I at exactly half way";
+    EXPECT_EQ(Due(5.0, "AACA"), 85u);
+    EXPECT_EQ(Due(4.0, "AAHA"), 20u) << "H at phase 0";
     // A letter without a figure after A: A for two seconds, then nothing.
-    EXPECT_EQ(count(0.0, "A!"), 3u);
-    EXPECT_EQ(count(1.99, "A!"), 3u);
-    EXPECT_EQ(count(2.0, "A!"), 0u);
-    EXPECT_EQ(count(3.5, "A!"), 0u);
-    EXPECT_EQ(count(4.0, "A!"), 0u) << "past the end";
-    for (double t : {-0.5, std::nan(""), 1e300, -1e300, std::numeric_limits<double>::infinity()}) {
-        EXPECT_EQ(count(t, "AAAA"), 0u) << t;
+    for (double t : {0.0, 1.99}) EXPECT_EQ(Due(t, "A!"), 3u) << t;
+    for (double t :
+         {2.0, 3.5, 4.0, -0.5, std::nan(""), 1e300, -1e300, std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(Due(t, "A!"), 0u) << t;
     }
 }
 
 TEST_F(ShapeTestTest, FigureIsAddedOntoThePictureAndTheAlphaBlendBoundAgain) {
     // Letter A at phase 0.5: three square frames side by side around the middle of the screen.
-    LoadTest(
-        "<param key='sequence' type='string' value='A'/>"
-        "<param key='colour' type='vec4' x='0.25' y='0' z='0.5' w='0.2'/>");
+    Camera_SetDistance(200.0f);
+    LoadEffect<ShapeTest>("ShapeTest",
+                          "<param key='sequence' type='string' value='A'/>"
+                          "<param key='colour' type='vec4' x='0.25' y='0' z='0.5' w='0.2'/>");
     Fill({0.5f, 0.5f, 0.5f, 1.0f});
     Counters().Reset();
     Run(1.0);
@@ -185,22 +163,17 @@ TEST_F(ShapeTestTest, FigureIsAddedOntoThePictureAndTheAlphaBlendBoundAgain) {
     EXPECT_TRUE(TestSupport::RgbNear(Current(), 400, 300, {64, 64, 191}));
 }
 
-TEST_F(ShapeTestTest, SequenceOfTheWrongTypeDrawsNothing) {
-    LogCapture log;
-    LoadTest("<param key='sequence' type='vec2' x='1' y='2'/>");
-    Counters().Reset();
-    Run(1.0);
-    EXPECT_EQ(Counters().draws, 0u);
-    bool reported = false;
-    for (const std::string& text : log.Texts()) reported |= text.find("wrong type") != std::string::npos;
-    EXPECT_TRUE(reported);
-}
-
-TEST_F(ShapeTestTest, DefaultSequenceIsABCD) {
-    LoadTest("");
+TEST_F(ShapeTestTest, SequenceIsABCDWithoutOneAndNothingWhenOfTheWrongType) {
+    LoadEffect<ShapeTest>("ShapeTest", "");
     Counters().Reset();
     for (double t : {1.0, 3.0, 5.0, 7.0, 9.0}) Run(t);
     EXPECT_EQ(Counters().draws, 4u) << "A, B, C and D, then nothing";
+    LogCapture log;
+    LoadEffect<ShapeTest>("ShapeTest", "<param key='sequence' type='vec2' x='1' y='2'/>");
+    Counters().Reset();
+    Run(1.0);
+    EXPECT_EQ(Counters().draws, 0u);
+    EXPECT_GE(CountLines(log, "wrong type"), 1);
 }
 
 }  // namespace
