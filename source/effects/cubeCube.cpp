@@ -35,22 +35,13 @@ bool CubeCube::Build(const std::string& imageName) {
 
 bool CubeCube::CreateCubes(const std::string& imageName, double unlitStrength, double min, double max,
                            double variation) {
-    m_imageWatcher = std::make_unique<FileWatcher>(imageName);
     m_renderer = std::make_unique<CubeRenderer>(1, false);
-    if (imageName.empty()) return true;
-
     Image::Picture picture;
-    const CubeImageRead read = ReadCubeImage(*m_imageWatcher, picture);
-    if (read != CubeImageRead::Decoded) {
-        LogCubeImageFailure(kCreateCubes, read, imageName);
-        return false;
-    }
-    if (ExceedsCubeCapacity(kCreateCubes, imageName, CubeCountBound(picture))) return false;
-    const std::vector<CubeInstance> cubes =
-        BuildRelief(picture, static_cast<float>(unlitStrength), static_cast<float>(min),
-                    static_cast<float>(max), static_cast<float>(variation));
-    m_renderer = std::make_unique<CubeRenderer>(static_cast<uint32_t>(cubes.size()), false);
-    m_renderer->SetInstances(cubes.data(), static_cast<uint32_t>(cubes.size()));
+    if (!ReadFormationPicture(kCreateCubes, imageName, m_imageWatcher, picture)) return false;
+    if (imageName.empty()) return true;
+    m_renderer =
+        MakeCubeRenderer(BuildRelief(picture, static_cast<float>(unlitStrength), static_cast<float>(min),
+                                     static_cast<float>(max), static_cast<float>(variation)));
     return true;
 }
 

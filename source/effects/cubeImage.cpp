@@ -32,22 +32,12 @@ bool CubeImage::Build(const std::string& imageName) {
 
 bool CubeImage::CreateCubes(const std::string& imageName, double offset, double min, double max,
                             double variation) {
-    m_imageWatcher = std::make_unique<FileWatcher>(imageName);
     m_renderer = std::make_unique<CubeRenderer>(1, false);
-    if (imageName.empty()) return true;
-
     Image::Picture picture;
-    const CubeImageRead read = ReadCubeImage(*m_imageWatcher, picture);
-    if (read != CubeImageRead::Decoded) {
-        LogCubeImageFailure(kCreateCubes, read, imageName);
-        return false;
-    }
-    if (ExceedsCubeCapacity(kCreateCubes, imageName, CubeCountBound(picture))) return false;
-    const std::vector<CubeInstance> cubes =
-        BuildWall(picture, static_cast<float>(offset), static_cast<float>(min), static_cast<float>(max),
-                  static_cast<float>(variation));
-    m_renderer = std::make_unique<CubeRenderer>(static_cast<uint32_t>(cubes.size()), false);
-    m_renderer->SetInstances(cubes.data(), static_cast<uint32_t>(cubes.size()));
+    if (!ReadFormationPicture(kCreateCubes, imageName, m_imageWatcher, picture)) return false;
+    if (imageName.empty()) return true;
+    m_renderer = MakeCubeRenderer(BuildWall(picture, static_cast<float>(offset), static_cast<float>(min),
+                                            static_cast<float>(max), static_cast<float>(variation)));
     return true;
 }
 

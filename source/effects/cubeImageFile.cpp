@@ -46,4 +46,23 @@ bool ExceedsCubeCapacity(const char* function, const std::string& fileName, size
     return true;
 }
 
+bool ReadFormationPicture(const char* function, const std::string& fileName,
+                          std::unique_ptr<FileWatcher>& watcher, Image::Picture& picture) {
+    watcher = std::make_unique<FileWatcher>(fileName);
+    picture = Image::Picture{};
+    if (fileName.empty()) return true;
+    const CubeImageRead read = ReadCubeImage(*watcher, picture);
+    if (read != CubeImageRead::Decoded) {
+        LogCubeImageFailure(function, read, fileName);
+        return false;
+    }
+    return !ExceedsCubeCapacity(function, fileName, CubeCountBound(picture));
+}
+
+std::unique_ptr<CubeRenderer> MakeCubeRenderer(const std::vector<CubeInstance>& cubes) {
+    auto renderer = std::make_unique<CubeRenderer>(static_cast<uint32_t>(cubes.size()), false);
+    renderer->SetInstances(cubes.data(), static_cast<uint32_t>(cubes.size()));
+    return renderer;
+}
+
 }  // namespace Effects

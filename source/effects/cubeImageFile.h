@@ -3,7 +3,11 @@
 // effect logs it in its own words.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "graphics/cubeRenderer.h"
 
 #include "platform/image/imageCodec.h"
 
@@ -29,5 +33,15 @@ size_t CubeCountBound(const Image::Picture& picture);
 
 /// Logs under `function` that `count` cubes would not fit in one renderer; true when that is so.
 bool ExceedsCubeCapacity(const char* function, const std::string& fileName, size_t count);
+
+/// The start every formation built from one picture shares: `watcher` replaced by one on
+/// `fileName`, the picture read and decoded. True with an empty picture for an empty name; false
+/// after the message under `function` when it cannot be read or decoded or would make more cubes
+/// than one renderer holds.
+bool ReadFormationPicture(const char* function, const std::string& fileName,
+                          std::unique_ptr<FileWatcher>& watcher, Image::Picture& picture);
+
+/// An untextured renderer holding exactly `cubes`.
+std::unique_ptr<CubeRenderer> MakeCubeRenderer(const std::vector<CubeInstance>& cubes);
 
 }  // namespace Effects

@@ -73,8 +73,7 @@ bool CubeTorus::CreateCubes(const std::string& imageName, const std::string& hei
     shape.tubeRadius = static_cast<float>(GetParam("radius2")->GetAsDouble(0.0));
     shape.heightScale = static_cast<float>(GetParam("height")->GetAsDouble(0.0));
     const std::vector<CubeInstance> instances = BuildTorus(image, heightMap, shape);
-    m_renderer = std::make_unique<CubeRenderer>(static_cast<uint32_t>(instances.size()), false);
-    m_renderer->SetInstances(instances.data(), static_cast<uint32_t>(instances.size()));
+    m_renderer = MakeCubeRenderer(instances);
     m_renderer->SetLightDirection(0.0f, -1.0f, -0.5f);
     return true;
 }

@@ -20,8 +20,7 @@ protected:
                "' length='10'>"
                "<param key='anchor' type='vec3' x='1' y='2' z='3'/>"
                "<param key='distance' type='double'><key time='0' value='" +
-               std::to_string(distance) +
-               "'/><key time='10' value='" + std::to_string(distance + 10) +
+               std::to_string(distance) + "'/><key time='10' value='" + std::to_string(distance + 10) +
                "'/></param>"
                "<param key='rotation' type='vec3' x='30' y='20' z='10'/>"
                "<param key='fov' type='double' value='60'/>" +
@@ -82,12 +81,13 @@ TEST_F(CameraSceneTest, ClearsTheDepthBeforeItsChildrenDraw) {
         }
     };
     Effects::ScopedEffectType type("TestCube", [] { return std::unique_ptr<Effects::Effect>(new Child); });
-    ASSERT_TRUE(Load("<effect type='CameraScene'>"
-                     "<param key='anchor' type='vec3' x='0' y='0' z='0'/>"
-                     "<param key='distance' type='double' value='25'/>"
-                     "<param key='rotation' type='vec3' x='0' y='0' z='0'/>"
-                     "<param key='fov' type='double' value='70'/>"
-                     "<effect type='TestCube'/></effect>"));
+    ASSERT_TRUE(
+        Load("<effect type='CameraScene'>"
+             "<param key='anchor' type='vec3' x='0' y='0' z='0'/>"
+             "<param key='distance' type='double' value='25'/>"
+             "<param key='rotation' type='vec3' x='0' y='0' z='0'/>"
+             "<param key='fov' type='double' value='70'/>"
+             "<effect type='TestCube'/></effect>"));
     Run(0.0);
     EXPECT_FALSE(IsBackground(Current(), {400, 300}));
 }
@@ -104,6 +104,24 @@ TEST_F(CameraSceneTest, MissingRequiredParametersAreLoggedAndReadAsZero) {
     }
     EXPECT_EQ(g_camera.distance, 0.0f);
     EXPECT_EQ(g_camera.fieldOfView, 50.0f);
+}
+
+TEST_F(CameraSceneTest, NonFiniteValuesDrawSomethingOrNothingButNeverStopTheShow) {
+    for (const char* value : {"nan", "inf", "-inf", "1e38"}) {
+        SCOPED_TRACE(value);
+        const std::string v = value;
+        ASSERT_TRUE(Load("<effect type='CameraScene'><param key='anchor' type='vec3' x='" + v +
+                         "' y='0' z='0'/><param key='distance' type='double' value='" + v +
+                         "'/><param key='rotation' type='vec3' x='" + v + "' y='" + v +
+                         "' z='0'/><param key='fov' type='double' value='" + v + "'/></effect>"));
+        Run(0.0);
+        CubeRenderer renderer(1, false);
+        const CubeInstance cube = Cube({0, 0, 0});
+        renderer.SetInstances(&cube, 1);
+        renderer.TakeCamera();
+        renderer.Draw(Matrix::Identity(), pair.get(), 0, 1);
+        (void)Current();
+    }
 }
 
 }  // namespace

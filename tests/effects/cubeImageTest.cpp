@@ -56,8 +56,9 @@ TEST_F(CubeImageTest, StartAndEndRevealTheWallInPictureOrder) {
     EXPECT_FALSE(IsBackground(picture, Project({-0.5f, 0.0f, 1.0f})));
     EXPECT_FALSE(IsBackground(picture, Project({0.5f, 0.0f, 1.0f})));
 
-    for (const char* range : {"<param key='start' type='double' value='0.6'/><param key='end' type='double' value='0.6'/>",
-                              "<param key='start' type='double' value='0.9'/><param key='end' type='double' value='0.1'/>"}) {
+    for (const char* range :
+         {"<param key='start' type='double' value='0.6'/><param key='end' type='double' value='0.6'/>",
+          "<param key='start' type='double' value='0.9'/><param key='end' type='double' value='0.1'/>"}) {
         ASSERT_NE(LoadWall(Light() + range), nullptr);
         Counters().Reset();
         Run(0.0);
@@ -102,12 +103,27 @@ TEST_F(CubeImageTest, AFailedRebuildLeavesAnEmptyWallUntilThePictureIsFixed) {
     EXPECT_EQ(effect->GetRenderer()->GetCount(), 0u);
     const auto& lines = log.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        TestSupport::LogLine{"Effects::CubeImage::CreateCubes", "Error creating texture from 'wall.png'"}),
+                        TestSupport::LogLine{"Effects::CubeImage::CreateCubes",
+                                             "Error creating texture from 'wall.png'"}),
               lines.end());
     WriteImage("wall.png", 3, 1, {kWhite, kWhite, kWhite});
     TestSupport::Touch(Data().Path() / "wall.png");
     Run(0.0);
     EXPECT_EQ(effect->GetRenderer()->GetCount(), 3u);
+}
+
+TEST_F(CubeImageTest, APictureOfMoreCubesThanOneBufferHoldsIsRefused) {
+    // 1100 by 1100 lit pixels: more than the 1,198,372 records of 112 bytes in 128 MiB.
+    WriteImage("wall.png", 1100, 1100, std::vector<uint32_t>(1100 * 1100, Rgba(1, 1, 1)));
+    LogCapture log;
+    EXPECT_EQ(LoadWall(Light()), nullptr);
+    const auto& lines = log.Lines();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  TestSupport::LogLine{"Effects::CubeImage::CreateCubes",
+                                       "'wall.png' would make more than 1198372 cubes, more than one buffer "
+                                       "holds; nothing is built"}),
+        lines.end());
 }
 
 }  // namespace
