@@ -18,6 +18,9 @@
 #include "effects/lut3D.h"
 #include "effects/renderTarget.h"
 #include "effects/rgbSplit.h"
+#include "effects/shapeSphere.h"
+#include "effects/shapeTest.h"
+#include "effects/textWriter.h"
 
 namespace Effects {
 
@@ -48,6 +51,9 @@ const std::vector<FactoryEntry>& Table() {
         {"Lut3D", &Create<Lut3D>},
         {"RenderTarget", &Create<RenderTarget>},
         {"RGBSplit", &Create<RGBSplit>},
+        {"ShapeSphere", &Create<ShapeSphere>},
+        {"ShapeTest", &Create<ShapeTest>},
+        {"TextWriter", &Create<TextWriter>},
     };
     return table;
 }
