@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 #include "system/params.h"
 
 namespace Effects {

@@ -3,7 +3,7 @@
 #include "graphics/camera.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
-#include "main/device.h"
+#include "graphics/sharedGraphics.h"
 
 namespace {
 

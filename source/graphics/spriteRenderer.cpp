@@ -2,8 +2,8 @@
 
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
+#include "graphics/sharedGraphics.h"
 #include "graphics/texture.h"
-#include "main/device.h"
 
 SpriteRenderer::SpriteRenderer(const std::string& textureName, uint32_t cellWidth, uint32_t cellHeight,
                                uint32_t cellsAcross, uint32_t cellsDown)
