@@ -8,6 +8,10 @@
 // One include per effect class in the table below.
 #include "effects/blur.h"
 #include "effects/cls.h"
+#include "effects/cubeCluster.h"
+#include "effects/cubePhysics.h"
+#include "effects/cubeSpiral.h"
+#include "effects/cubeTest.h"
 #include "effects/fullScreenShader.h"
 #include "effects/fullScreenShaderEffect.h"
 #include "effects/hsl.h"
@@ -34,6 +38,10 @@ const std::vector<FactoryEntry>& Table() {
     static const std::vector<FactoryEntry> table = {
         {"Blur", &Create<Blur>},
         {"CLS", &Create<CLS>},
+        {"CubeCluster", &Create<CubeCluster>},
+        {"CubePhysics", &Create<CubePhysics>},
+        {"CubeSpiral", &Create<CubeSpiral>},
+        {"CubeTest", &Create<CubeTest>},
         {"FullScreenShader", &Create<FullScreenShader>},
         {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},
         {"HSL", &Create<HSL>},
