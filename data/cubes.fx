@@ -16,7 +16,10 @@ cbuffer CubeConstants : register(b0) {
     float4x4 view;
     float4x4 projection;
     float3 eye;
+    float eyePadding;
     float3 lightDirection;
+    // Without the padding the compiler would pack the index into the light's register.
+    float lightPadding;
     int first;
 };
 

@@ -7,11 +7,15 @@
 
 // One include per effect class in the table below.
 #include "effects/blur.h"
+#include "effects/cameraScene.h"
 #include "effects/cls.h"
 #include "effects/cubeCluster.h"
+#include "effects/cubeCube.h"
+#include "effects/cubeImage.h"
 #include "effects/cubePhysics.h"
 #include "effects/cubeSpiral.h"
 #include "effects/cubeTest.h"
+#include "effects/cubeTorus.h"
 #include "effects/fullScreenShader.h"
 #include "effects/fullScreenShaderEffect.h"
 #include "effects/hsl.h"
@@ -37,11 +41,15 @@ struct FactoryEntry {
 const std::vector<FactoryEntry>& Table() {
     static const std::vector<FactoryEntry> table = {
         {"Blur", &Create<Blur>},
+        {"CameraScene", &Create<CameraScene>},
         {"CLS", &Create<CLS>},
         {"CubeCluster", &Create<CubeCluster>},
+        {"CubeCube", &Create<CubeCube>},
+        {"CubeImage", &Create<CubeImage>},
         {"CubePhysics", &Create<CubePhysics>},
         {"CubeSpiral", &Create<CubeSpiral>},
         {"CubeTest", &Create<CubeTest>},
+        {"CubeTorus", &Create<CubeTorus>},
         {"FullScreenShader", &Create<FullScreenShader>},
         {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},
         {"HSL", &Create<HSL>},

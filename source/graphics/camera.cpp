@@ -6,7 +6,9 @@ CameraState g_camera;
 
 namespace {
 
-bool Differs(Vec3 a, Vec3 b) { return a.x != b.x || a.y != b.y || a.z != b.z; }
+bool Differs(Vec3 a, Vec3 b) {
+    return a.x != b.x || a.y != b.y || a.z != b.z;
+}
 
 }  // namespace
 
@@ -40,7 +42,9 @@ void Camera_SetPostPosition(Vec2 position) {
     g_camera.projectionDirty = true;
 }
 
-void Camera_Reset() { g_camera = CameraState{}; }
+void Camera_Reset() {
+    g_camera = CameraState{};
+}
 
 void UpdateCamera() {
     CameraState& camera = g_camera;

@@ -52,7 +52,8 @@ constexpr CubeIndices MakeCubeIndices() {
     CubeIndices indices{};
     for (uint16_t face = 0; face < 6; ++face) {
         const uint16_t v = face * 4;
-        const uint16_t triangles[6] = {v, uint16_t(v + 2), uint16_t(v + 1), uint16_t(v + 2), v, uint16_t(v + 3)};
+        const uint16_t triangles[6] = {v, uint16_t(v + 2), uint16_t(v + 1), uint16_t(v + 2),
+                                       v, uint16_t(v + 3)};
         for (int i = 0; i < 6; ++i) indices.values[face * 6 + i] = triangles[i];
     }
     return indices;

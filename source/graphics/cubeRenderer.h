@@ -26,9 +26,9 @@ static_assert(sizeof(CubeInstance) == 112, "the shader reads 112-byte cube recor
 
 /// The constant block of a cube draw (240 bytes, slot 0 of both stages).
 struct CubeConstants {
-    Matrix formation;  ///< transposed
-    Matrix view;       ///< transposed
-    Matrix projection; ///< transposed
+    Matrix formation;   ///< transposed
+    Matrix view;        ///< transposed
+    Matrix projection;  ///< transposed
     Vec3 eye;
     float padding0 = 0.0f;
     Vec3 lightDirection;

@@ -32,6 +32,7 @@ protected:
     /// count; more elements than the capacity are cut to it (logged once).
     void UpdateElements(const void* elements, uint32_t count);
     uint8_t* ShadowBytes() { return m_shadow.Bytes(); }
+    const uint8_t* ShadowBytes() const { return m_shadow.Bytes(); }
 
 private:
     Gpu::BufferPtr m_buffer;
@@ -57,4 +58,5 @@ public:
     void Update(const Element* elements, uint32_t count) { UpdateElements(elements, count); }
     /// The last contents written, one entry per element of the capacity; owners may preset it.
     Element* GetShadow() { return reinterpret_cast<Element*>(ShadowBytes()); }
+    const Element* GetShadow() const { return reinterpret_cast<const Element*>(ShadowBytes()); }
 };

@@ -495,6 +495,7 @@ void Context::Draw(uint32_t vertexCount, uint32_t startVertex) {
 void Context::DrawInstanced(uint32_t vertexCountPerInstance, uint32_t instanceCount, uint32_t startVertex,
                             uint32_t startInstance) {
     ++m_core->counters.draws;
+    m_core->counters.instances += instanceCount;
     if (vertexCountPerInstance == 0 || instanceCount == 0 ||
         !PrepareDraw("Gpu::Context::DrawInstanced", false)) {
         return;
@@ -517,6 +518,7 @@ void Context::DrawIndexed(uint32_t indexCount, uint32_t startIndex, int32_t base
 void Context::DrawIndexedInstanced(uint32_t indexCountPerInstance, uint32_t instanceCount,
                                    uint32_t startIndex, int32_t baseVertex, uint32_t startInstance) {
     ++m_core->counters.draws;
+    m_core->counters.instances += instanceCount;
     if (indexCountPerInstance == 0 || instanceCount == 0 ||
         !PrepareDraw("Gpu::Context::DrawIndexedInstanced", true)) {
         return;

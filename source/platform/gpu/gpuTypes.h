@@ -363,6 +363,7 @@ struct Counters {
     uint64_t uploadBytes = 0;  ///< bytes of those transfers
     uint64_t maps = 0;         ///< Map calls that succeeded
     uint64_t draws = 0;        ///< Draw, DrawInstanced, DrawIndexed and DrawIndexedInstanced calls
+    uint64_t instances = 0;    ///< instances asked for by DrawInstanced and DrawIndexedInstanced
     uint64_t clears = 0;       ///< render-target and depth-stencil clears
     uint64_t presents = 0;     ///< swap chain presents
     uint64_t glErrors = 0;     ///< errors the GL driver reported (always 0 in a sound program)
