@@ -1,7 +1,6 @@
 // Fixture for the tests of the cube effects that rebuild or replay their cubes every frame (physics,
-// cluster, spiral, lattice): the screen-effect fixture with the bundled cube shader in the data
-// folder, a camera looking at the origin, frames drawn over a known background with the depth
-// cleared, and script snippets for parameters.
+// cluster, spiral, lattice): the 3D fixture with the camera looking at the origin from afar, frames
+// drawn over a known background with the depth cleared, and script snippets for parameters.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,29 +9,21 @@
 #include <cstdio>
 #include <string>
 
-#include "effects/screenEffectFixture.h"
-#include "graphics/camera.h"
-#include "graphics/cubeRenderer.h"
+#include "effects/cubeEffectFixture.h"
 
 namespace TestSupport {
 
-class CubeMotionTest : public ScreenEffectTest {
+class CubeMotionTest : public CubeSceneTest {
 protected:
     /// What frames are drawn over: a colour none of the cubes takes.
     static constexpr std::array<float, 4> kBackground = {0.0f, 0.0f, 1.0f, 1.0f};
 
     void SetUp() override {
-        ScreenEffectTest::SetUp();
+        CubeSceneTest::SetUp();
         if (IsSkipped()) return;
-        CopyDemoFile("cubes.fx");
         // From 60 units out along +Z: about 35 units above and below the origin are in view.
-        Camera_Reset();
         Camera_SetDistance(60.0f);
         Camera_SetFieldOfView(60.0f);
-    }
-    void TearDown() override {
-        Camera_Reset();
-        ScreenEffectTest::TearDown();
     }
 
     /// Loads one effect from its script snippet; null (after a failure) unless it is a T.

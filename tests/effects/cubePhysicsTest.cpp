@@ -168,7 +168,8 @@ TEST_F(CubePhysicsTest, BigCubeIsDrawnWithItsTextureAndWithoutOne) {
                                           Param("lightDirection", 0, 0, -1));
         ASSERT_NE(effect, nullptr) << texture;
         const auto picture = Frame(2.0);
-        const auto centre = picture.At(400, 473);
+        const TestSupport::PixelPoint middle = Project({0.0f, -20.0f, 0.0f});
+        const auto centre = picture.At(middle.x, middle.y);
         EXPECT_NE(centre[2], 255) << texture << ": the big cube covers the background";
         if (std::string(texture) == "red.png") {
             EXPECT_GT(centre[0], 150) << "the atlas shows";
