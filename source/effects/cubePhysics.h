@@ -21,12 +21,12 @@ namespace Effects {
 class CubePhysics : public Effect {
 public:
     /// The most small cubes one effect simulates.
-    static constexpr int kMaxCubes = 4000;
+    static constexpr int kMaxCubes = 2000;
     /// The most frames one effect records (over half an hour at 60 frames a second).
     static constexpr int kMaxFrames = 120000;
-    /// The most cube-frames (small cubes times frames) one load simulates and records: about 220 MB
-    /// of recording and some seconds of loading at most.
-    static constexpr int64_t kMaxCubeFrames = 2000000;
+    /// The most cube-frames (small cubes times frames) one load simulates and records: about 110 MB
+    /// of recording and a few seconds of loading at most.
+    static constexpr int64_t kMaxCubeFrames = 1000000;
 
     /// Where one recorded frame lies in the recording: its small cubes, in body order, then the
     /// big cube if it is shown.

@@ -203,8 +203,8 @@ TEST_F(CubePhysicsTest, AbsurdNumbersAreLoggedAndTheEffectStillPlays) {
     // itself is checked on its own.
     EXPECT_EQ(CubePhysics::FramesWithinBudget(300, 600), 600);
     EXPECT_EQ(CubePhysics::FramesWithinBudget(0, CubePhysics::kMaxFrames), CubePhysics::kMaxFrames);
-    EXPECT_EQ(CubePhysics::FramesWithinBudget(4000, CubePhysics::kMaxFrames),
-              CubePhysics::kMaxCubeFrames / 4000);
+    EXPECT_EQ(CubePhysics::FramesWithinBudget(CubePhysics::kMaxCubes, CubePhysics::kMaxFrames),
+              CubePhysics::kMaxCubeFrames / CubePhysics::kMaxCubes);
     for (const auto& c : cases) {
         LogCapture log;
         CubePhysics* effect = LoadPhysics(c.params);
