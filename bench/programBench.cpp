@@ -118,7 +118,7 @@ Effects::EffectsManager& SharedManager() {
 }
 
 // Argument: music seconds (the demo runs at 120 bpm: seconds × 2 is the beat). One in each scene:
-// intro, groove, melody, break, everything, outro.
+// intro, groove, melody, break, everything, the three cube scenes, outro.
 void RunFrame_InProcess(benchmark::State& state) {
     if (!GetProgram().ready) return state.SkipWithError("no headless device or no data");
     Effects::EffectsManager& manager = SharedManager();
@@ -140,7 +140,10 @@ BENCHMARK(RunFrame_InProcess)
     ->Arg(32)
     ->Arg(44)
     ->Arg(56)
-    ->Arg(68)
+    ->Arg(67)
+    ->Arg(76)
+    ->Arg(84)
+    ->Arg(132)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);

@@ -58,12 +58,19 @@ TEST_F(BundledDemo, EverySceneBuildsAndDrawsWithoutComplaint) {
     for (const auto& line : loadLog.Lines()) {
         if (!IsProgress(line)) ADD_FAILURE() << line.function << ": " << line.text;
     }
-    ASSERT_EQ(effects.size(), 6u);
+    // One effect per scene of the script, each drawn twice inside its window: early, and later when
+    // the grading, blur and split effects have joined.
+    std::vector<double> beats;
+    for (const pugi::xml_node scene : demo.children("effect")) {
+        const double start = scene.attribute("start").as_double(),
+                     length = scene.attribute("length").as_double();
+        beats.push_back(start + length * 0.2 + 0.5);
+        beats.push_back(start + length * 0.4 + 0.25);
+    }
+    ASSERT_EQ(effects.size(), beats.size() / 2);
 
     RenderTexturePair pair(800.0f, 600.0f);
-    // Two times in most scenes, off the beat and on it, before and after the grading, blur and split
-    // effects join.
-    for (const double beat : {6.5, 14.0, 20.0, 40.0, 60.5, 70.0, 88.0, 104.25, 120.0, 136.0}) {
+    for (const double beat : beats) {
         SCOPED_TRACE("beat " + std::to_string(beat));
         LogCapture frameLog;
         for (const auto& effect : effects) effect->Update(beat, &pair);

@@ -20,8 +20,7 @@ protected:
                "' length='10'>"
                "<param key='anchor' type='vec3' x='1' y='2' z='3'/>"
                "<param key='distance' type='double'><key time='0' value='" +
-               std::to_string(distance) +
-               "'/><key time='10' value='" + std::to_string(distance + 10) +
+               std::to_string(distance) + "'/><key time='10' value='" + std::to_string(distance + 10) +
                "'/></param>"
                "<param key='rotation' type='vec3' x='30' y='20' z='10'/>"
                "<param key='fov' type='double' value='60'/>" +
@@ -82,12 +81,13 @@ TEST_F(CameraSceneTest, ClearsTheDepthBeforeItsChildrenDraw) {
         }
     };
     Effects::ScopedEffectType type("TestCube", [] { return std::unique_ptr<Effects::Effect>(new Child); });
-    ASSERT_TRUE(Load("<effect type='CameraScene'>"
-                     "<param key='anchor' type='vec3' x='0' y='0' z='0'/>"
-                     "<param key='distance' type='double' value='25'/>"
-                     "<param key='rotation' type='vec3' x='0' y='0' z='0'/>"
-                     "<param key='fov' type='double' value='70'/>"
-                     "<effect type='TestCube'/></effect>"));
+    ASSERT_TRUE(
+        Load("<effect type='CameraScene'>"
+             "<param key='anchor' type='vec3' x='0' y='0' z='0'/>"
+             "<param key='distance' type='double' value='25'/>"
+             "<param key='rotation' type='vec3' x='0' y='0' z='0'/>"
+             "<param key='fov' type='double' value='70'/>"
+             "<effect type='TestCube'/></effect>"));
     Run(0.0);
     EXPECT_FALSE(IsBackground(Current(), {400, 300}));
 }

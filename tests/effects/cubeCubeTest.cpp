@@ -41,7 +41,8 @@ protected:
 };
 
 TEST_F(CubeCubeTest, OneLitPixelMakesOneColumnWhateverTheBlackOnesAround) {
-    for (const auto& pixels : {std::vector<uint32_t>{kBlack, kWhite}, std::vector<uint32_t>{kWhite, kBlack}}) {
+    for (const auto& pixels :
+         {std::vector<uint32_t>{kBlack, kWhite}, std::vector<uint32_t>{kWhite, kBlack}}) {
         const auto cubes = Effects::CubeCube::BuildRelief(Picture(2, 1, pixels), 0.7f, 0.0f, 1.0f, 0.5f);
         ASSERT_EQ(cubes.size(), 1u);
         // The first draw of the generator is 12345 / 65535 = 0.18837.
@@ -55,8 +56,8 @@ TEST_F(CubeCubeTest, OneLitPixelMakesOneColumnWhateverTheBlackOnesAround) {
 }
 
 TEST_F(CubeCubeTest, ColumnsStandOnAGridCentredOnTheColumnBoundary) {
-    const auto cubes = Effects::CubeCube::BuildRelief(Picture(4, 2, std::vector<uint32_t>(8, Rgba(10, 200, 30))),
-                                                      0.5f, 0.0f, 1.0f, 0.5f);
+    const auto cubes = Effects::CubeCube::BuildRelief(
+        Picture(4, 2, std::vector<uint32_t>(8, Rgba(10, 200, 30))), 0.5f, 0.0f, 1.0f, 0.5f);
     ASSERT_EQ(cubes.size(), 8u);
     const float xs[4] = {-2, -1, 0, 1};
     for (size_t i = 0; i < cubes.size(); ++i) {
@@ -102,8 +103,8 @@ TEST_F(CubeCubeTest, TheSixFacesPointAlongAllSixAxes) {
         EXPECT_EQ(Counters().draws, 6u);
         const auto picture = Current();
         const bool fromAbove = rotation.y != 0;
-        for (const Vec3 arm : {Vec3{5, 0, 0}, Vec3{-5, 0, 0}, Vec3{0, 5, 0}, Vec3{0, -5, 0}, Vec3{0, 0, 5},
-                               Vec3{0, 0, -5}}) {
+        for (const Vec3 arm :
+             {Vec3{5, 0, 0}, Vec3{-5, 0, 0}, Vec3{0, 5, 0}, Vec3{0, -5, 0}, Vec3{0, 0, 5}, Vec3{0, 0, -5}}) {
             const bool alongView = fromAbove ? arm.y != 0 : arm.z != 0;
             if (alongView) continue;
             EXPECT_FALSE(IsBackground(picture, Project(arm)))
@@ -179,8 +180,9 @@ TEST_F(CubeCubeTest, AbsurdNumbersDoNotStopTheShow) {
     for (const char* value : {"nan", "inf", "-inf", "1e38", "-1e30"}) {
         SCOPED_TRACE(value);
         const std::string v = value;
-        ASSERT_NE(LoadCube("<param key='min' type='double' value='" + v + "'/><param key='variation' type='double' value='" +
-                           v + "'/><param key='offset' type='double' value='" + v +
+        ASSERT_NE(LoadCube("<param key='min' type='double' value='" + v +
+                           "'/><param key='variation' type='double' value='" + v +
+                           "'/><param key='offset' type='double' value='" + v +
                            "'/><param key='rotation' type='vec3' x='" + v + "' y='0' z='" + v + "'/>"),
                   nullptr);
         Run(0.0);

@@ -56,8 +56,9 @@ TEST_F(CubeImageTest, StartAndEndRevealTheWallInPictureOrder) {
     EXPECT_FALSE(IsBackground(picture, Project({-0.5f, 0.0f, 1.0f})));
     EXPECT_FALSE(IsBackground(picture, Project({0.5f, 0.0f, 1.0f})));
 
-    for (const char* range : {"<param key='start' type='double' value='0.6'/><param key='end' type='double' value='0.6'/>",
-                              "<param key='start' type='double' value='0.9'/><param key='end' type='double' value='0.1'/>"}) {
+    for (const char* range :
+         {"<param key='start' type='double' value='0.6'/><param key='end' type='double' value='0.6'/>",
+          "<param key='start' type='double' value='0.9'/><param key='end' type='double' value='0.1'/>"}) {
         ASSERT_NE(LoadWall(Light() + range), nullptr);
         Counters().Reset();
         Run(0.0);
@@ -102,7 +103,8 @@ TEST_F(CubeImageTest, AFailedRebuildLeavesAnEmptyWallUntilThePictureIsFixed) {
     EXPECT_EQ(effect->GetRenderer()->GetCount(), 0u);
     const auto& lines = log.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        TestSupport::LogLine{"Effects::CubeImage::CreateCubes", "Error creating texture from 'wall.png'"}),
+                        TestSupport::LogLine{"Effects::CubeImage::CreateCubes",
+                                             "Error creating texture from 'wall.png'"}),
               lines.end());
     WriteImage("wall.png", 3, 1, {kWhite, kWhite, kWhite});
     TestSupport::Touch(Data().Path() / "wall.png");

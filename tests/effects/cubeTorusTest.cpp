@@ -32,11 +32,13 @@ const Effects::CubeTorus::Shape kShape{20.0f, 5.0f, 3.0f};
 class CubeTorusTest : public TestSupport::CubeSceneTest {
 protected:
     Effects::CubeTorus* LoadTorus(const std::string& extra = "") {
-        if (!Load("<effect type='CubeTorus'><param key='image' type='string' value='colour.png'/>"
-                  "<param key='heightmap' type='string' value='height.png'/>"
-                  "<param key='radius1' type='double' value='20'/><param key='radius2' type='double' value='5'/>"
-                  "<param key='height' type='double' value='3'/><param key='speed' type='double' value='0'/>" +
-                  extra + "</effect>")) {
+        if (!Load(
+                "<effect type='CubeTorus'><param key='image' type='string' value='colour.png'/>"
+                "<param key='heightmap' type='string' value='height.png'/>"
+                "<param key='radius1' type='double' value='20'/><param key='radius2' type='double' "
+                "value='5'/>"
+                "<param key='height' type='double' value='3'/><param key='speed' type='double' value='0'/>" +
+                extra + "</effect>")) {
             return nullptr;
         }
         return static_cast<Effects::CubeTorus*>(effects.front().get());
@@ -58,7 +60,8 @@ TEST_F(CubeTorusTest, OnlyExactMagentaIsTransparent) {
 TEST_F(CubeTorusTest, CubesSitOnTheTubePushedOutByTheHeightMapsRed) {
     for (const uint32_t height : {Rgba(0, 255, 255), Rgba(255, 0, 0)}) {
         const float push = (height & 0xff) ? 3.0f : 0.0f;  // only red counts, a height of 1 pushes by 3
-        const auto cubes = Effects::CubeTorus::BuildTorus(Picture(8, 6, Rgba(10, 20, 30)), Picture(8, 6, height), kShape);
+        const auto cubes =
+            Effects::CubeTorus::BuildTorus(Picture(8, 6, Rgba(10, 20, 30)), Picture(8, 6, height), kShape);
         ASSERT_EQ(cubes.size(), 48u);
         for (size_t i = 0; i < cubes.size(); ++i) {
             const Vec3 p = CubePosition(cubes[i]);
@@ -75,8 +78,9 @@ TEST_F(CubeTorusTest, CubesSitOnTheTubePushedOutByTheHeightMapsRed) {
 
 TEST_F(CubeTorusTest, ASingleRowOrColumnStaysAtAngleZero) {
     for (const auto& size : {std::pair{1, 5}, std::pair{5, 1}, std::pair{1, 1}}) {
-        const auto cubes = Effects::CubeTorus::BuildTorus(Picture(size.first, size.second, Rgba(1, 2, 3)),
-                                                          Picture(size.first, size.second, Rgba(0, 0, 0)), kShape);
+        const auto cubes =
+            Effects::CubeTorus::BuildTorus(Picture(size.first, size.second, Rgba(1, 2, 3)),
+                                           Picture(size.first, size.second, Rgba(0, 0, 0)), kShape);
         for (const CubeInstance& cube : cubes) {
             for (const auto& row : cube.world.m)
                 for (const float v : row) EXPECT_TRUE(std::isfinite(v));
@@ -103,7 +107,12 @@ TEST_F(CubeTorusTest, PicturesThatDoNotMatchFailTheBuild) {
     };
     const Case cases[] = {
         {"widths differ", 64, 4, 32, 4, {}},
-        {"height map too short", 8, 6, 8, 5, {"Heightmap 'height.png' has 5 rows, fewer than the 6 of image 'colour.png'"}},
+        {"height map too short",
+         8,
+         6,
+         8,
+         5,
+         {"Heightmap 'height.png' has 5 rows, fewer than the 6 of image 'colour.png'"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,8 +150,9 @@ TEST_F(CubeTorusTest, UnreadablePicturesNameTheirFile) {
         LogCapture log;
         EXPECT_EQ(LoadTorus(), nullptr);
         const auto& lines = log.Lines();
-        EXPECT_NE(std::find(lines.begin(), lines.end(), LogLine{"Effects::CubeTorus::CreateCubes", c.message}),
-                  lines.end());
+        EXPECT_NE(
+            std::find(lines.begin(), lines.end(), LogLine{"Effects::CubeTorus::CreateCubes", c.message}),
+            lines.end());
     }
 }
 
@@ -171,7 +181,8 @@ TEST_F(CubeTorusTest, SpeedTurnsTheTorusAboutTheVertical) {
     LookAt(80.0f, {0, 60, 0});
     Run(0.0);
     const auto still = Current();
-    auto* effect = LoadTorus("<param key='speed' type='double' value='0.1308997'/>");  // 7.5 degrees per second
+    auto* effect =
+        LoadTorus("<param key='speed' type='double' value='0.1308997'/>");  // 7.5 degrees per second
     ASSERT_NE(effect, nullptr);
     Fill({0, 0, 0, 1});
     Context().ClearDepthStencilView(g_graphics.depthView, Gpu::CLEAR_DEPTH, 1.0f, 0);
