@@ -10,7 +10,7 @@ namespace {
 using TestSupport::GoldenFrame;
 
 constexpr GoldenFrame kFrames[] = {
-    {94.25, "motion-rain"},     // the recorded rain rushing on after a kick, the atlas cube rising
+    {95.25, "motion-rain"},     // the rain rushing on after a kick, the atlas cube tumbling through it
     {99.0, "motion-cluster"},   // two blobs merged and one apart in the grown cage
     {103.0, "motion-lattice"},  // inside the rippling lattice, half way through the dive
     {109.0, "motion-spiral"},   // the three arms at full height, pushed out on the beat
