@@ -9,8 +9,12 @@
 #include "effects/blur.h"
 #include "effects/cameraScene.h"
 #include "effects/cls.h"
+#include "effects/cubeCluster.h"
 #include "effects/cubeCube.h"
 #include "effects/cubeImage.h"
+#include "effects/cubePhysics.h"
+#include "effects/cubeSpiral.h"
+#include "effects/cubeTest.h"
 #include "effects/cubeTorus.h"
 #include "effects/fullScreenShader.h"
 #include "effects/fullScreenShaderEffect.h"
@@ -42,8 +46,12 @@ const std::vector<FactoryEntry>& Table() {
         {"Blur", &Create<Blur>},
         {"CameraScene", &Create<CameraScene>},
         {"CLS", &Create<CLS>},
+        {"CubeCluster", &Create<CubeCluster>},
         {"CubeCube", &Create<CubeCube>},
         {"CubeImage", &Create<CubeImage>},
+        {"CubePhysics", &Create<CubePhysics>},
+        {"CubeSpiral", &Create<CubeSpiral>},
+        {"CubeTest", &Create<CubeTest>},
         {"CubeTorus", &Create<CubeTorus>},
         {"FullScreenShader", &Create<FullScreenShader>},
         {"FullScreenShaderEffect", &Create<FullScreenShaderEffect>},

@@ -305,6 +305,9 @@ void BoxToBox(Manifold* m, const Transform& atx, Vec3 eA, const Transform& btx, 
         sMax = aMax;
         n = nA;
     }
+    // Boxes with numbers that are not finite compare false on every axis, so none was kept; their
+    // contact would index the face tables with -1.
+    if (axis < 0) return;
     if (Dot(n, btx.position - atx.position) < 0.0f) n = -n;
 
     if (axis >= 6) {

@@ -3,6 +3,7 @@
 
 #include "physics/contactConstraint.h"
 #include "physics/rigidBody.h"
+#include "system/log.h"
 
 namespace Physics {
 
@@ -81,6 +82,27 @@ void Island::InitializeContacts() {
 
 // ------------------------------------------------------------------------------------------- solving
 
+// A body whose motion left the range of a float would spread numbers that are not finite to the
+// broad phase and to every body it touches; it stays where it was last finite, at rest.
+void Island::Stop(RigidBody& body, Vec3 center, Quaternion orientation) {
+    if (!(body.m_flags & RigidBody::kStopped)) {
+        VLOG("Physics::Island::Solve",
+             "A body's motion went beyond what a float holds; it is stopped at (%g, %g, %g)",
+             double(center.x), double(center.y), double(center.z));
+        body.m_flags |= RigidBody::kStopped;
+    }
+    body.m_linearVelocity = Vec3{};
+    body.m_angularVelocity = Vec3{};
+    body.m_force = Vec3{};
+    body.m_torque = Vec3{};
+    body.m_worldCenter = center;
+    body.m_orientation = orientation;
+    Mat3& r = body.m_transform.rotation;
+    r = orientation.ToMat3();
+    body.m_invInertiaWorld = Mul(Mul(r, body.m_invInertiaModel), Transpose(r));
+    body.m_transform.position = center - Mul(r, body.m_localCenter);
+}
+
 void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool enableFriction) {
     // Velocities: gravity, accumulated forces, damping.
     for (RigidBody* body : m_bodies) {
@@ -120,6 +142,8 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
         RigidBody& body = *m_bodies[i];
         if (body.m_flags & RigidBody::kStatic) continue;
         const VelocityState& v = m_velocities[i];
+        const Vec3 oldCenter = body.m_worldCenter;
+        const Quaternion oldOrientation = body.m_orientation;
         body.m_linearVelocity = v.v;
         body.m_angularVelocity = v.w;
         body.m_worldCenter += v.v * dt;
@@ -136,6 +160,10 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
         r = q.ToMat3();
         body.m_invInertiaWorld = Mul(Mul(r, body.m_invInertiaModel), Transpose(r));
         body.m_transform.position = body.m_worldCenter - Mul(r, body.m_localCenter);
+
+        if (!IsFinite(v.v) || !IsFinite(v.w) || !IsFinite(body.m_transform.position) || !IsFinite(q)) {
+            Stop(body, oldCenter, oldOrientation);
+        }
     }
 
     // Sleep: the island sleeps as one once its least rested body has rested long enough.

@@ -39,6 +39,8 @@ public:
 
 private:
     void InitializeContacts();
+    /// Puts a body whose new state is not finite back at its last finite place, at rest.
+    static void Stop(RigidBody& body, Vec3 center, Quaternion orientation);
 
     std::vector<RigidBody*> m_bodies;
     std::vector<VelocityState> m_velocities;

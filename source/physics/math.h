@@ -75,6 +75,9 @@ inline Vec3 Normalize(Vec3 v) {
     if (length == 0.0f) return v;
     return v * (1.0f / length);
 }
+inline bool IsFinite(Vec3 v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 inline Vec3 Abs(Vec3 v) {
     return {std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)};
 }
@@ -152,6 +155,10 @@ inline Mat3 OuterProduct(Vec3 u, Vec3 v) {
     return {u * v.x, u * v.y, u * v.z};
 }
 
+inline bool IsFinite(const Mat3& m) {
+    return IsFinite(m.ex) && IsFinite(m.ey) && IsFinite(m.ez);
+}
+
 /// The inverse through the adjugate; a singular matrix gives the zero matrix.
 inline Mat3 Inverse(const Mat3& m) {
     // Rows of the inverse are the cross products of pairs of columns, over the determinant.
@@ -194,6 +201,10 @@ struct Quaternion {
 inline Quaternion operator*(const Quaternion& a, const Quaternion& b) {
     return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
             a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+}
+
+inline bool IsFinite(const Quaternion& q) {
+    return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
 }
 
 /// Unit length; a zero quaternion is left as it is, and so is one too long to scale meaningfully.

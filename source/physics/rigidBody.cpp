@@ -9,10 +9,6 @@
 namespace Physics {
 
 namespace {
-bool Finite(Vec3 v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 // A box with impossible numbers would poison the tree and the solver; it becomes the nearest sane box.
 BoxDef SaneBoxDef(const BoxDef& def) {
     BoxDef sane = def;
@@ -32,8 +28,7 @@ BoxDef SaneBoxDef(const BoxDef& def) {
     fix(sane.density);
     fix(sane.friction);
     fix(sane.restitution);
-    if (!Finite(sane.local.position) || !Finite(sane.local.rotation.ex) || !Finite(sane.local.rotation.ey) ||
-        !Finite(sane.local.rotation.ez)) {
+    if (!IsFinite(sane.local.position) || !IsFinite(sane.local.rotation)) {
         sane.local = Transform{};
         bad = true;
     }
@@ -87,6 +82,17 @@ RigidBody::RigidBody(const BodyDef& def, PhysicsScene* scene)
 
 BoxShape* RigidBody::AddBox(const BoxDef& def) {
     BoxShape* box = m_scene->m_boxPool.Create(SaneBoxDef(def), this);
+    if (box->m_density != 0.0f) {
+        // A box too big or too dense for a float would turn the whole body, and everything it
+        // touches, into numbers that are not finite; it keeps its shape but adds no mass.
+        const MassData data = box->ComputeMass();
+        if (!std::isfinite(data.mass) || !IsFinite(data.inertia)) {
+            VLOG("Physics::RigidBody::AddBox",
+                 "Box of %g x %g x %g at density %g has a mass beyond a float; it adds no mass",
+                 double(def.extents.x), double(def.extents.y), double(def.extents.z), double(box->m_density));
+            box->m_density = 0.0f;
+        }
+    }
     box->m_next = m_boxes;
     m_boxes = box;
     CalculateMassData();
@@ -118,6 +124,12 @@ void RigidBody::CalculateMassData() {
         center += data.center * data.mass;
     }
 
+    if (!std::isfinite(mass) || !IsFinite(inertia) || !IsFinite(center)) {
+        // Boxes that are each within a float may still add up beyond one.
+        VLOG("Physics::RigidBody::CalculateMassData",
+             "The boxes' total mass is beyond a float; the body moves as if it weighed one unit");
+        mass = 0.0f;
+    }
     if (mass > 0.0f) {
         m_mass = mass;
         m_invMass = 1.0f / mass;
@@ -125,6 +137,11 @@ void RigidBody::CalculateMassData() {
         // Back from the body origin to the centre of mass.
         inertia = inertia - (Diagonal(Dot(center, center)) - OuterProduct(center, center)) * mass;
         m_invInertiaModel = Inverse(inertia);
+        if (!IsFinite(m_invInertiaModel)) {
+            VLOG("Physics::RigidBody::CalculateMassData",
+                 "The body's inertia cannot be inverted within a float; contacts will not turn it");
+            m_invInertiaModel = Diagonal(0.0f);
+        }
         for (int axis = 0; axis < 3; ++axis) {
             if (m_flags & (kLockAxisX << axis)) {
                 m_invInertiaModel.ex[axis] = 0.0f;

@@ -49,6 +49,8 @@ public:
         kLockAxisX = 0x100,
         kLockAxisY = 0x200,
         kLockAxisZ = 0x400,
+        /// Its motion once went beyond what a float holds and was stopped (and logged).
+        kStopped = 0x800,
     };
 
     RigidBody(const BodyDef& def, PhysicsScene* scene);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <set>
 
 namespace {
@@ -90,6 +91,33 @@ TEST(BoxCollision, AnyGapGivesNoContacts) {
     EXPECT_EQ(m.contactCount, 0) << "crossed edges a millimetre apart";
     BoxToBox(&m, Place({0.0f, 0.0f, 0.0f}), kHalf, Place({1.2f, 0.0f, 1.2f}, {0, 1, 0}, 0.3f), kHalf);
     EXPECT_EQ(m.contactCount, 0);
+}
+
+TEST(BoxCollision, BoxesWithNumbersThatAreNotFiniteGiveNoContacts) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    Transform nanRotation = Place({0.0f, 0.5f, 0.0f});
+    nanRotation.rotation.ey.y = nan;
+    struct Case {
+        const char* what;
+        Transform b;
+        Vec3 eB;
+    };
+    const Case cases[] = {
+        {"position NaN", Place({nan, nan, nan}), kHalf},
+        {"one coordinate NaN", Place({nan, 0.5f, 0.0f}), kHalf},
+        {"position infinite", Place({inf, 0.5f, -inf}), kHalf},
+        {"rotation NaN", nanRotation, kHalf},
+        {"extents NaN", Place({0.0f, 0.5f, 0.0f}), {nan, nan, nan}},
+    };
+    for (const Case& c : cases) {
+        Manifold m;
+        m.contactCount = 3;
+        BoxToBox(&m, Place({0.0f, 0.0f, 0.0f}), kHalf, c.b, c.eB);
+        EXPECT_EQ(m.contactCount, 0) << c.what;
+        BoxToBox(&m, c.b, c.eB, Place({0.0f, 0.0f, 0.0f}), kHalf);
+        EXPECT_EQ(m.contactCount, 0) << c.what << ", as box A";
+    }
 }
 
 TEST(BoxCollision, NormalAlwaysPointsFromAToB) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "physicsScenes.h"
 
@@ -219,6 +220,35 @@ TEST(PhysicsScene, RemovingABodyBeforeItsFirstStepLeavesNoTrace) {
     ASSERT_EQ(scene.GetContactManager().GetContactCount(), 1);
     EXPECT_EQ(scene.GetContactManager().GetContactList()->bodyB, kept);
     EXPECT_EQ(scene.GetBodyCount(), 2);
+}
+
+TEST(PhysicsScene, MotionBeyondAFloatStopsTheBodyWhereItWasLastFinite) {
+    PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
+    BodyDef def;
+    def.type = BodyType::Dynamic;
+    def.position = {2.0f, 3.0f, 4.0f};
+    def.gravityScale = 1e38f;  // its weight overflows to infinity on the first step
+    RigidBody* runaway = scene.CreateBody(def);
+    runaway->AddBox(UnitBox());
+    def.position = {20.0f, 3.0f, 4.0f};
+    def.gravityScale = 1.0f;
+    RigidBody* normal = scene.CreateBody(def);
+    normal->AddBox(UnitBox());
+
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 30; ++i) scene.Step();
+    const std::string log = testing::internal::GetCapturedStderr();
+    size_t messages = 0;
+    for (size_t at = log.find("beyond what a float holds"); at != std::string::npos;
+         at = log.find("beyond what a float holds", at + 1)) {
+        ++messages;
+    }
+    EXPECT_EQ(messages, 1u) << "once per body, not every step:\n" << log;
+    EXPECT_EQ(runaway->GetTransform().position.x, 2.0f);
+    EXPECT_EQ(runaway->GetTransform().position.y, 3.0f);
+    EXPECT_EQ(Speed(runaway), 0.0f);
+    EXPECT_TRUE(Physics::IsFinite(runaway->GetTransform().rotation));
+    EXPECT_NEAR(normal->GetLinearVelocity().y, kGravity * 0.5f, 1e-4f) << "its neighbour falls as usual";
 }
 
 uint64_t RainHash(int bodies, int steps) {

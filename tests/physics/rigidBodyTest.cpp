@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "physics/physicsScene.h"
 #include "physicsScenes.h"
@@ -158,6 +159,51 @@ TEST(RigidBody, ImpossibleBoxNumbersAreLoggedAndMadeSane) {
     EXPECT_EQ(shape->GetDensity(), 0.0f);
     for (int i = 0; i < 10; ++i) scene.Step();
     EXPECT_TRUE(std::isfinite(body->GetTransform().position.y));
+}
+
+TEST(RigidBody, BoxTooHeavyForAFloatAddsNoMassAndTheSceneStaysFinite) {
+    PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
+    RigidBody* giant = DynamicBody(scene);
+    BoxDef huge = UnitBox();
+    huge.extents = {1e13f, 1e13f, 1e13f};
+    testing::internal::CaptureStderr();
+    giant->AddBox(huge);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("mass beyond a float"), std::string::npos) << log;
+    EXPECT_EQ(giant->GetMass(), 1.0f) << "a body without mass weighs one unit";
+    EXPECT_TRUE(Physics::IsFinite(giant->GetInverseInertiaModel()));
+
+    // Cubes inside and on the giant box meet it in the box-against-box test every step.
+    std::vector<RigidBody*> cubes;
+    for (int i = 0; i < 5; ++i) {
+        BodyDef def;
+        def.position = {float(i) * 3.0f, 5e12f + float(i), 0.0f};
+        cubes.push_back(DynamicBody(scene, def));
+        cubes.back()->AddBox(UnitBox());
+    }
+    for (int i = 0; i < 120; ++i) scene.Step();
+    for (RigidBody* body = scene.GetBodyList(); body; body = body->GetNext()) {
+        EXPECT_TRUE(Physics::IsFinite(body->GetTransform().position));
+        EXPECT_TRUE(Physics::IsFinite(body->GetTransform().rotation));
+        EXPECT_TRUE(Physics::IsFinite(body->GetLinearVelocity()));
+    }
+}
+
+TEST(RigidBody, MassThatAddsUpBeyondAFloatMovesTheBodyAsOneUnit) {
+    PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
+    RigidBody* body = DynamicBody(scene);
+    BoxDef dense = UnitBox();
+    dense.density = 3e38f;
+    body->AddBox(dense);
+    EXPECT_EQ(body->GetMass(), 3e38f);
+    testing::internal::CaptureStderr();
+    body->AddBox(dense);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Physics::RigidBody::CalculateMassData"), std::string::npos) << log;
+    EXPECT_EQ(body->GetMass(), 1.0f);
+    EXPECT_EQ(body->GetInverseMass(), 1.0f);
+    for (int i = 0; i < 10; ++i) scene.Step();
+    EXPECT_TRUE(Physics::IsFinite(body->GetTransform().position));
 }
 
 }  // namespace
