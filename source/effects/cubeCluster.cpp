@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cmath>
 
-#include "main/device.h"
 
 namespace Effects {
 

@@ -7,8 +7,8 @@
 
 #include "effects/cubeRandom.h"
 #include "graphics/dynamicTexture.h"
+#include "graphics/sharedGraphics.h"
 #include "graphics/texture.h"
-#include "main/device.h"
 #include "physics/physicsScene.h"
 #include "system/log.h"
 

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 
-#include "main/device.h"
 #include "system/log.h"
 
 namespace Effects {

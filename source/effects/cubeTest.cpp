@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "main/device.h"
 
 namespace Effects {
 
