@@ -79,16 +79,29 @@ struct Hostile {
 };
 
 TEST_F(CompilerServiceTest, HostileSourcesFailWithinTheirLimitAndTheNextCompileWorks) {
-    const std::string selfInclude = "#include \"quad.fxh\"\n#include \"quad.fxh\"\nfloat4 Quad() { return 1; }\n";
+    const std::string selfInclude =
+        "#include \"quad.fxh\"\n#include \"quad.fxh\"\nfloat4 Quad() { return 1; }\n";
     const Hostile cases[] = {
-        {"unnamed parameter", "float4 PS_Plasma(int) : SV_Target { return float4(1, 0, 0, 1); }\n", {}, {5, 1u << 30},
+        {"unnamed parameter",
+         "float4 PS_Plasma(int) : SV_Target { return float4(1, 0, 0, 1); }\n",
+         {},
+         {5, 1u << 30},
          "plasma.fx: error: compiling 'PS_Plasma' crashed the compiler"},
-        {"huge constant, memory", "static const float a[100000000];\n" + kGood, {}, {60, 256u << 20},
+        {"huge constant, memory",
+         "static const float a[100000000];\n" + kGood,
+         {},
+         {60, 256u << 20},
          "plasma.fx: error: compiling 'PS' ran out of memory"},
-        {"huge constant, time", "static const float a[100000000];\n" + kGood, {}, {1, uint64_t(3) << 30},
+        {"huge constant, time",
+         "static const float a[100000000];\n" + kGood,
+         {},
+         {1, uint64_t(3) << 30},
          "plasma.fx: error: compiling 'PS' took longer than 1 s"},
-        {"header including itself twice", "#include \"quad.fxh\"\n" + kGood, {{"quad.fxh", selfInclude}},
-         {5, 1u << 30}, "includes nest deeper than 32 files at 'quad.fxh'"},
+        {"header including itself twice",
+         "#include \"quad.fxh\"\n" + kGood,
+         {{"quad.fxh", selfInclude}},
+         {5, 1u << 30},
+         "includes nest deeper than 32 files at 'quad.fxh'"},
         {"10 MB of random bytes", RandomBytes(10'000'000, 7), {}, {5, 1u << 30}, "plasma.fx:"},
     };
     for (const Hostile& hostile : cases) {
@@ -127,12 +140,14 @@ TEST_F(CompilerServiceTest, AFailureIsKeptUntilTheSourcesChange) {
     EXPECT_NE(edited.errors.find("crashed the compiler"), std::string::npos);
     EXPECT_EQ(edited.errors.find("plasma.fx"), 0u);
     const auto other = CompilePs(crash, "PS_Plasma", "other.fx");
-    EXPECT_EQ(other.errors.find("other.fx: error: compiling 'PS_Plasma' crashed the compiler"), 0u) << other.errors;
+    EXPECT_EQ(other.errors.find("other.fx: error: compiling 'PS_Plasma' crashed the compiler"), 0u)
+        << other.errors;
     EXPECT_EQ(service.Counters().processFailures, before.processFailures + 2);
 }
 
 TEST_F(CompilerServiceTest, AKeptResultIsCheckedAgainstWhatItsIncludesReadNow) {
-    const std::string source = "#include \"colour.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return Colour(); }\n";
+    const std::string source =
+        "#include \"colour.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return Colour(); }\n";
     resolver.files["colour.fxh"] = "float4 Colour() { return float4(1, 0, 0, 1); }\n";
     ASSERT_TRUE(CompilePs(source));
     const uint64_t compiles = service.Counters().compiles;
@@ -151,7 +166,8 @@ TEST_F(CompilerServiceTest, AKeptResultIsCheckedAgainstWhatItsIncludesReadNow) {
 
 TEST_F(CompilerServiceTest, IncludesAreAskedOfThePlayerOncePerCompile) {
     const std::string source =
-        "#include \"a.fxh\"\n#include \"a.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return A(); }\n";
+        "#include \"a.fxh\"\n#include \"a.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return A(); "
+        "}\n";
     resolver.files["a.fxh"] = "#ifndef A_FXH\n#define A_FXH\nfloat4 A() { return 1; }\n#endif\n";
     const auto result = CompilePs(source);
     ASSERT_TRUE(result) << result.errors;
@@ -166,13 +182,15 @@ TEST_F(CompilerServiceTest, WithoutTheCompilerProcessShadersCompileInThePlayer) 
     const auto texts = capture.Texts();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0],
-              "The shader compiler '/nonexistent/vantrisk-shaderc' cannot be started; shaders compile in the player");
+              "The shader compiler '/nonexistent/vantrisk-shaderc' cannot be started; shaders compile in the "
+              "player");
     EXPECT_EQ(service.GetExecutable(), "");
 }
 
 TEST_F(CompilerServiceTest, LongErrorTextsAreCutForTheLog) {
     std::string source;
-    for (int i = 0; i < 200; ++i) source += "float f" + std::to_string(i) + " = missing" + std::to_string(i) + ";\n";
+    for (int i = 0; i < 200; ++i)
+        source += "float f" + std::to_string(i) + " = missing" + std::to_string(i) + ";\n";
     const auto result = CompilePs(source + kGood);
     ASSERT_FALSE(result);
     EXPECT_LE(result.errors.size(), 8300u);
@@ -196,7 +214,8 @@ TEST(HlslIncludeLimits, EachBoundFailsTheCompileWithItsOwnMessage) {
         {sixteen + kGood, "the source with its includes is larger than 16 MiB at 'large.fxh'"},
         {std::string(17 << 20, ' ') + kGood, "bytes, larger than 16 MiB"},
     };
-    const Hlsl::IncludeResolver resolve = [&](const std::string& requested, const std::string&, std::string& contents) {
+    const Hlsl::IncludeResolver resolve = [&](const std::string& requested, const std::string&,
+                                              std::string& contents) {
         contents = requested == "large.fxh" ? large : "";
         return true;
     };
