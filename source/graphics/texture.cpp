@@ -109,6 +109,7 @@ bool Texture3D::Load(const std::string& fileName) {
     const CubeLoader table(file->data.get(), static_cast<size_t>(file->size));
     if (!table.ok) {
         VLOG(kFunction, "TextureManager failed to load '%s'", fileName.c_str());
+        VLOG(kFunction, "'%s': %s", fileName.c_str(), table.error.c_str());
         return true;
     }
     const uint32_t size = static_cast<uint32_t>(table.size);

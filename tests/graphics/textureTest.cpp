@@ -291,6 +291,10 @@ TEST_F(TextureTest, Texture3D_UnparsableTableSucceedsEmptyWithTheManagerMessage)
         std::find(lines.begin(), lines.end(),
                   TestSupport::LogLine{"Texture3D::Load", "TextureManager failed to load 'broken.cube'"}),
         lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        TestSupport::LogLine{"Texture3D::Load",
+                                             "'broken.cube': row 2 is not three numbers (line 3)"}),
+              lines.end());
 }
 
 TEST_F(TextureTest, Texture3D_MissingFileSucceedsEmptyWithTheOpenMessage) {
