@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "support/logCapture.h"
 
@@ -143,6 +144,21 @@ TEST_F(CompilerServiceTest, AFailureIsKeptUntilTheSourcesChange) {
     EXPECT_EQ(other.errors.find("other.fx: error: compiling 'PS_Plasma' crashed the compiler"), 0u)
         << other.errors;
     EXPECT_EQ(service.Counters().processFailures, before.processFailures + 2);
+}
+
+TEST_F(CompilerServiceTest, TheTimeLimitCountsTheCompilersWorkNotTheClock) {
+    // While the player takes its time over an include, the compiler waits without working.
+    service.SetLimits({0.5, 1u << 30});
+    resolver.files["slow.fxh"] = "float4 Colour() { return 1; }\n";
+    const Hlsl::IncludeResolver slow = [&](const std::string& requested, const std::string& includer,
+                                           std::string& contents) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        return resolver.Function()(requested, includer, contents);
+    };
+    const auto result = service.Compile(
+        "#include \"slow.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return Colour(); }\n",
+        "plasma.fx", slow, "PS", "ps_4_0");
+    EXPECT_TRUE(result) << result.errors;
 }
 
 TEST_F(CompilerServiceTest, AKeptResultIsCheckedAgainstWhatItsIncludesReadNow) {

@@ -95,43 +95,78 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Verdict { Running, TimedOut, OutOfMemory };
+enum class Verdict { Running, TimedOut, Starved, OutOfMemory };
 
-uint64_t ResidentBytes(pid_t pid) {
+// Reads one /proc file of the process into `text`; false when it is gone.
+bool ReadProc(pid_t pid, const char* file, char (&text)[512]) {
     char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-    FILE* file = std::fopen(path, "r");
-    if (!file) return 0;
-    unsigned long long size = 0, resident = 0;
-    const int read = std::fscanf(file, "%llu %llu", &size, &resident);
-    std::fclose(file);
-    return read == 2 ? resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+    std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), file);
+    FILE* stream = std::fopen(path, "r");
+    if (!stream) return false;
+    const size_t read = std::fread(text, 1, sizeof text - 1, stream);
+    std::fclose(stream);
+    text[read] = '\0';
+    return read > 0;
 }
 
-// Waits on the socket in short steps, looking at the clock and at the process's memory in between.
+uint64_t ResidentBytes(pid_t pid) {
+    char text[512];
+    unsigned long long size = 0, resident = 0;
+    if (!ReadProc(pid, "statm", text) || std::sscanf(text, "%llu %llu", &size, &resident) != 2) return 0;
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Processor time the process has used, in seconds: user and system time, fields 14 and 15 of its
+// stat line, counted after the command name (which may hold spaces and brackets).
+double ProcessorSeconds(pid_t pid) {
+    char text[512];
+    if (!ReadProc(pid, "stat", text)) return 0;
+    const char* at = std::strrchr(text, ')');
+    if (!at) return 0;
+    unsigned long long user = 0, system = 0;
+    if (std::sscanf(at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) != 2)
+        return 0;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Waits on the socket in short steps, looking at the process's memory and time in between. The time
+// limit counts the processor time the compile takes, so that a compile on a busy machine, or in a
+// player that was paused, is not taken for one that hangs; a compile that gets no processor at all
+// for much longer than the limit is given up too, but as a matter of the moment, not of its source.
 struct Watch {
     pid_t pid;
-    Clock::time_point deadline;
+    double seconds;
     uint64_t memoryBytes;
+    double processorAtStart = ProcessorSeconds(pid);
+    Clock::time_point wallDeadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(std::max(3 * seconds, seconds + 10)));
     Verdict verdict = Verdict::Running;
 
     bool operator()(int socket, short events) {
-        constexpr auto kStep = std::chrono::milliseconds(10);
+        constexpr int kStepMilliseconds = 10;
         while (true) {
+            // What is there to read is taken first: a finished compile is never failed for its time.
+            pollfd entry{socket, events, 0};
+            const int ready = poll(&entry, 1, 0);
+            if (ready > 0) return true;
+            if (ready < 0 && errno != EINTR) return false;
             if (memoryBytes > 0 && ResidentBytes(pid) > memoryBytes) {
                 verdict = Verdict::OutOfMemory;
                 return false;
             }
-            const auto now = Clock::now();
-            if (now >= deadline) {
+            if (ProcessorSeconds(pid) - processorAtStart > seconds) {
                 verdict = Verdict::TimedOut;
                 return false;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-            pollfd entry{socket, events, 0};
-            const int ready = poll(&entry, 1, static_cast<int>(std::min(left, kStep).count()) + 1);
-            if (ready > 0) return true;
-            if (ready < 0 && errno != EINTR) return false;
+            if (Clock::now() > wallDeadline) {
+                verdict = Verdict::Starved;
+                return false;
+            }
+            entry.revents = 0;
+            const int waited = poll(&entry, 1, kStepMilliseconds);
+            if (waited > 0) return true;
+            if (waited < 0 && errno != EINTR) return false;
         }
     }
 };
@@ -150,19 +185,16 @@ std::string Seconds(double seconds) {
 CompileResult CompilerProcess::Compile(const std::string& source, const std::string& name,
                                        const IncludeResolver& resolve, const std::string& entryPoint,
                                        const std::string& target, const CompileLimits& limits,
-                                       bool& started) {
-    started = true;
+                                       Outcome& outcome) {
+    outcome = Outcome::Answered;
     if (m_pid >= 0 && m_memoryBytes != limits.memoryBytes) Stop(true);
     if (m_pid < 0 && !Start(limits.memoryBytes)) {
-        started = false;
+        outcome = Outcome::NotStarted;
         return {};
     }
 
     const double seconds = std::isfinite(limits.seconds) && limits.seconds > 0 ? limits.seconds : 1e6;
-    Watch watch{
-        m_pid,
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
-        limits.memoryBytes};
+    Watch watch{m_pid, seconds, limits.memoryBytes};
     const Protocol::Wait wait = std::ref(watch);
 
     Wire::Writer request;
@@ -204,10 +236,15 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
     }
 
     // Whatever went wrong, this process is done with: it is stopped, and says how it ended.
+    outcome = Outcome::CompilerFailed;
     const std::string what = name + ": error: compiling '" + entryPoint + "'";
-    if (watch.verdict == Verdict::TimedOut) {
+    if (watch.verdict == Verdict::TimedOut || watch.verdict == Verdict::Starved) {
         Stop(true);
         result.errors = what + " took longer than " + Seconds(seconds) + " s";
+        if (watch.verdict == Verdict::Starved) {
+            result.errors += " (the machine gave it no time)";
+            outcome = Outcome::Transient;
+        }
     } else if (watch.verdict == Verdict::OutOfMemory) {
         Stop(true);
         result.errors =

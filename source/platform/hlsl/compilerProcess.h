@@ -14,12 +14,20 @@ namespace Hlsl {
 
 /// What one compile may use.
 struct CompileLimits {
-    double seconds = 5.0;                      ///< wall-clock time from request to answer
+    double seconds = 5.0;                      ///< processor time of the compiler for one compile
     uint64_t memoryBytes = uint64_t(1) << 30;  ///< resident memory of the compiler process
 };
 
 class CompilerProcess {
 public:
+    /// How a compile ended.
+    enum class Outcome {
+        Answered,        ///< the compiler answered: compiled, or the source's own errors
+        CompilerFailed,  ///< the source took too much processor time or memory, or crashed the compiler
+        Transient,       ///< the machine gave the compiler no time: says nothing about the source
+        NotStarted,      ///< no compiler process could be started; the result is empty
+    };
+
     /// Starts nothing yet: the process starts with the first compile.
     explicit CompilerProcess(std::string executable);
     ~CompilerProcess();
@@ -27,11 +35,10 @@ public:
     CompilerProcess& operator=(const CompilerProcess&) = delete;
 
     /// Compiles in the process. A compile that ran out of time or memory, or whose process died,
-    /// fails with a message naming the file; `started` is false when the process could not be started
-    /// at all (the result is then empty and the caller compiles elsewhere).
+    /// fails with a message naming the file, and the process is ended; `outcome` tells which.
     CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                           const std::string& entryPoint, const std::string& target,
-                          const CompileLimits& limits, bool& started);
+                          const CompileLimits& limits, Outcome& outcome);
 
     /// Processes started so far, restarts included.
     uint64_t Starts() const { return m_starts; }

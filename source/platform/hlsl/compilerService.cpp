@@ -265,21 +265,23 @@ CompileResult CompilerService::Compile(const std::string& source, const std::str
     answers.StartRecording();
     const IncludeResolver recorded = answers.AsResolver();
     CompileResult result;
-    bool compiled = false;
+    bool compiled = false, keep = true;
     if (!m_executable.empty()) {
         if (!m_process) m_process = std::make_unique<CompilerProcess>(m_executable);
         const uint64_t startsBefore = m_process->Starts();
-        bool started = false;
-        result = m_process->Compile(source, name, recorded, entryPoint, target, m_limits, started);
+        CompilerProcess::Outcome outcome;
+        result = m_process->Compile(source, name, recorded, entryPoint, target, m_limits, outcome);
         m_counters.processStarts += m_process->Starts() - startsBefore;
-        if (started) {
-            compiled = true;
-            if (!result && m_process->Pid() < 0) ++m_counters.processFailures;
-        } else {
+        if (outcome == CompilerProcess::Outcome::NotStarted) {
             VLOG("Hlsl::Compile", "The shader compiler '%s' cannot be started; shaders compile in the player",
                  m_executable.c_str());
             m_executable.clear();
             m_process.reset();
+        } else {
+            compiled = true;
+            if (outcome != CompilerProcess::Outcome::Answered) ++m_counters.processFailures;
+            // A compile the machine gave no time to is tried again next time it is asked for.
+            keep = outcome != CompilerProcess::Outcome::Transient;
         }
     }
     if (!compiled) result = CompileInProcess(source, name, recorded, entryPoint, target);
@@ -287,6 +289,7 @@ CompileResult CompilerService::Compile(const std::string& source, const std::str
     if (!result) result.errors = Bounded(std::move(result.errors));
 
     if (result) cache.Store(key, answers.Records(), *result.code);
+    if (!keep) return result;
     if (m_keptCount >= kMaxKept) m_kept.clear(), m_keptCount = 0;
     m_kept[key].push_back({answers.Records(), result});
     ++m_keptCount;
