@@ -126,7 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Hlsl::IncludeResolver none = [](const std::string&, const std::string&, std::string&) {
         return false;
     };
-    const auto result = Hlsl::Compile(source, "layout.fx", none, "VS", "vs_4_0");
+    // In this process, so that a fault of the translation is the fuzzer's to see (and no two inputs
+    // share a kept result).
+    const auto result = Hlsl::CompileInProcess(source, "layout.fx", none, "VS", "vs_4_0");
     if (!result) Fail("a plain buffer layout did not compile:\n" + result.errors, source);
     if (result.code->constants.size() != 1 || result.code->structured.size() != 1)
         Fail("a block went missing", source);

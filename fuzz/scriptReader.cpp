@@ -1,10 +1,15 @@
 // Fuzz target for reading the script: any bytes parsed as XML, its "effect" trees built through the
-// factory (with a probe type that reads its parameters), its "param" elements read wherever they
-// stand, and every parameter evaluated at ordinary and absurd times.
+// factory (every effect type of the show, and a probe type that reads its parameters), its "param"
+// elements read wherever they stand, and every parameter evaluated at ordinary and absurd times. The
+// show's effects load and render for real: on a headless device, with the bundled data mounted, so
+// that their shaders, pictures and tables are there to be named.
+#include <physfs.h>
 #include <pugixml.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -12,6 +17,8 @@
 
 #include "effects/effect.h"
 #include "effects/effectFactory.h"
+#include "graphics/dynamicTexture.h"
+#include "main/device.h"
 #include "system/params.h"
 
 namespace {
@@ -86,11 +93,31 @@ void ReadParams(const pugi::xml_node& node, int depth) {
     for (const pugi::xml_node child : node.children()) ReadParams(child, depth + 1);
 }
 
+// What the program has when the script loads: the data, the device with its shared objects, and
+// the pair of render textures every effect draws into. Made once per process. Without a device the
+// effects still load and run as far as they can, which is what the target fuzzes then.
+struct Show {
+    std::unique_ptr<RenderTexturePair> pair;
+
+    Show() {
+        // The log would print every complaint of every run: the run is quiet unless asked to talk.
+        // Only the stream is replaced; the sanitizers report on the file descriptor itself.
+        if (!std::getenv("VANTRISK_FUZZ_LOG")) {
+            if (std::FILE* quiet = std::fopen("/dev/null", "w")) stderr = quiet;
+        }
+        // No write directory: no log file to grow with every run.
+        PHYSFS_init(nullptr);
+        PHYSFS_mount(VANTRISK_SOURCE_DIR "/data", "/", 1);
+        if (InitialiseD3D()) pair = std::make_unique<RenderTexturePair>(800.0f, 600.0f);
+    }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const Effects::ScopedEffectType probe("Probe",
                                                  [] { return std::unique_ptr<Effects::Effect>(new Probe); });
+    static const Show show;
 
     pugi::xml_document document;
     // A document that fails to parse keeps the part read before the error; reading that part
@@ -103,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Effects::Effect::LoadEffects(document, effects);
     for (const pugi::xml_node top : document.children()) Effects::Effect::LoadEffects(top, effects);
     for (double time : kTimes) {
-        for (const auto& effect : effects) effect->Update(time, nullptr);
+        for (const auto& effect : effects) effect->Update(time, show.pair.get());
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 /// A 3D colour look-up table parsed from the bytes of a ".cube" file. Entry i is the i-th data row;
@@ -18,7 +19,9 @@ public:
     int size = 0;                ///< N, the edge length from "LUT_3D_SIZE"
     std::vector<uint8_t> table;  ///< N^3 entries of red, green, blue, alpha (255)
     bool ok = false;             ///< true when the parse succeeded
+    std::string error;           ///< why the parse failed, e.g. "row 17 is not three numbers (line 19)"
 
 private:
     bool Parse(const char* text, size_t length);
+    bool Fail(std::string reason);
 };

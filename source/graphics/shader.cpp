@@ -3,8 +3,8 @@
 
 #include <physfs.h>
 
+#include <algorithm>
 #include <cassert>
-#include <climits>
 
 #include "graphics/sharedGraphics.h"
 #include "system/log.h"
@@ -24,8 +24,10 @@ bool ShaderIncludeHandler::Open(const std::string& fileName, std::string& conten
     }
     const PHYSFS_sint64 length = PHYSFS_fileLength(file);
     contents.clear();
-    if (length > 0 && length <= INT32_MAX) {
-        contents.resize(static_cast<size_t>(length));
+    if (length > 0) {
+        // One byte past the compiler's bound is enough for it to refuse the file with its message;
+        // the rest would only cost memory.
+        contents.resize(static_cast<size_t>(std::min<PHYSFS_sint64>(length, Hlsl::kMaxSourceBytes + 1)));
         const PHYSFS_sint64 read = PHYSFS_readBytes(file, contents.data(), contents.size());
         contents.resize(read > 0 ? static_cast<size_t>(read) : 0);
     }

@@ -10,8 +10,10 @@
 namespace {
 
 // A texture with the full mip chain: level 0 from the picture, the rest filtered down from it on the
-// GPU, so that a picture drawn smaller than it is does not shimmer.
-bool CreateImageTexture(const Image::Picture& picture, Gpu::Texture2DPtr& texture,
+// GPU, so that a picture drawn smaller than it is does not shimmer. The picture's pixels are let go
+// as soon as the GPU has its copy, before the mips are made, so that a large picture is held twice
+// at most, never three times.
+bool CreateImageTexture(Image::Picture& picture, Gpu::Texture2DPtr& texture,
                         Gpu::ShaderResourceViewPtr& view) {
     Gpu::Device& device = *g_graphics.device;
     Gpu::Texture2DDesc desc;
@@ -26,6 +28,7 @@ bool CreateImageTexture(const Image::Picture& picture, Gpu::Texture2DPtr& textur
     if (!created) return false;
     g_graphics.context->UpdateSubresource(created, 0, nullptr, picture.rgba.data(),
                                           static_cast<uint32_t>(picture.width) * 4, 0);
+    std::vector<uint8_t>().swap(picture.rgba);
     Gpu::ShaderResourceViewPtr createdView = device.CreateShaderResourceView(created);
     if (!createdView) return false;
     g_graphics.context->GenerateMips(createdView);
@@ -52,21 +55,25 @@ bool Texture::Load(const std::string& fileName) {
     watcher = std::make_unique<FileWatcher>(fileName);
     if (fileName.empty()) return true;
 
-    // A watcher of its own for the read: the object's watcher keeps no copy of the file's bytes.
-    FileWatcher reader(fileName);
-    const FileData* file = reader.GetData();
-    if (!file->data || file->size <= 0) {
-        VLOG("Texture::Load", "Image file '%s' couldn't be opened", fileName.c_str());
-        return false;
-    }
+    // A watcher of its own for the read: the object's watcher keeps no copy of the file's bytes. The
+    // bytes go once decoded, before the picture goes to the GPU.
     Image::Picture picture;
     std::string error;
-    if (!Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error) ||
-        !g_graphics.device || !CreateImageTexture(picture, texture, view)) {
+    bool decoded = false;
+    {
+        FileWatcher reader(fileName);
+        const FileData* file = reader.GetData();
+        if (!file->data || file->size <= 0) {
+            VLOG("Texture::Load", "Image file '%s' couldn't be opened", fileName.c_str());
+            return false;
+        }
+        decoded = Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error);
+    }
+    if (!decoded || !g_graphics.device || !CreateImageTexture(picture, texture, view)) {
         texture.reset();
         view.reset();
         VLOG("Texture::Load", "Error creating texture from '%s'", fileName.c_str());
-        if (!error.empty()) VLOG("Texture::Load", "%s", error.c_str());
+        if (!error.empty()) VLOG("Texture::Load", "'%s': %s", fileName.c_str(), error.c_str());
         return false;
     }
     return true;
@@ -102,6 +109,7 @@ bool Texture3D::Load(const std::string& fileName) {
     const CubeLoader table(file->data.get(), static_cast<size_t>(file->size));
     if (!table.ok) {
         VLOG(kFunction, "TextureManager failed to load '%s'", fileName.c_str());
+        VLOG(kFunction, "'%s': %s", fileName.c_str(), table.error.c_str());
         return true;
     }
     const uint32_t size = static_cast<uint32_t>(table.size);

@@ -29,7 +29,7 @@ bool HostModificationTime(const std::string& fileName, int64_t& time) {
         relative.erase(0, prefix.size());
     }
     struct stat fileInfo {};
-    if (stat((std::string(realDir) + "/" + relative).c_str(), &fileInfo) != 0) {
+    if (stat((std::string(realDir) + "/" + relative).c_str(), &fileInfo) != 0 || S_ISDIR(fileInfo.st_mode)) {
         time = -1;
         return true;
     }
@@ -48,8 +48,10 @@ int64_t GetFileModificationTime(const std::string& fileName) {
     if (!PHYSFS_isInit()) return -1;
     int64_t time = -1;
     if (HostModificationTime(fileName, time)) return time;
+    // A folder is no file: the empty name (the root) or a folder would otherwise report every file
+    // written into it, such as the shader cache beside the data.
     PHYSFS_Stat info{};
-    if (!PHYSFS_stat(fileName.c_str(), &info)) return -1;
+    if (!PHYSFS_stat(fileName.c_str(), &info) || info.filetype == PHYSFS_FILETYPE_DIRECTORY) return -1;
     return info.modtime;
 }
 
@@ -73,7 +75,11 @@ const FileData* FileWatcher::GetData() {
         VLOG("FileWatcher::GetData", "File '%s' could not be opened", m_fileName.c_str());
     } else {
         const PHYSFS_sint64 length = PHYSFS_fileLength(file);
-        if (length < 0 || length > INT32_MAX) {
+        if (length > kMaxFileReadBytes) {
+            VLOG("FileWatcher::GetData", "File '%s' is %lld bytes, more than the %lld MiB one read may take",
+                 m_fileName.c_str(), static_cast<long long>(length),
+                 static_cast<long long>(kMaxFileReadBytes >> 20));
+        } else if (length < 0) {
             VLOG("FileWatcher::GetData", "File '%s' could not be read", m_fileName.c_str());
         } else {
             contents->data = std::make_unique<char[]>(static_cast<size_t>(length));

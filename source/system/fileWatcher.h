@@ -22,7 +22,8 @@ public:
     /// True once for each change of the file's modification time (deletion and restoration included).
     bool GetHasChanged();
     /// The file's contents (never null), read on the first call and again after each change; the
-    /// pointer stays valid until the next change noticed by GetHasChanged.
+    /// pointer stays valid until the next change noticed by GetHasChanged. A file larger than
+    /// kMaxFileReadBytes reads as empty, with a message.
     const FileData* GetData();
     /// The watched path.
     std::string GetFileName() const { return m_fileName; }
@@ -36,6 +37,10 @@ private:
 /// True on the first call after `fileName` changed; the first call for a name only registers it.
 bool HasFileChanged(const std::string& fileName);
 
-/// Modification time of a file of the virtual file system, -1 when missing. Loose files report
+/// The most bytes one read of a whole file takes in. The length is known before the read (for an
+/// archive entry, the size it inflates to), so a larger file costs nothing.
+constexpr int64_t kMaxFileReadBytes = int64_t(512) << 20;
+
+/// Modification time of a file of the virtual file system, -1 when missing or a folder. Loose files report
 /// nanoseconds of the host file system, files inside an archive whole seconds.
 int64_t GetFileModificationTime(const std::string& fileName);

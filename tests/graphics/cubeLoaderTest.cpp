@@ -150,3 +150,26 @@ TEST(CubeLoader, Size33TableHasRows132BytesApart) {
     EXPECT_EQ(texel[2], static_cast<uint8_t>(static_cast<float>(2 / 32.0) * 255.0f));
     EXPECT_EQ(texel[3], 255);
 }
+TEST(CubeLoader, AFailedParseSaysWhy) {
+    const struct {
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {"LUT_3D_SIZE 100000\n" + Rows(1), "LUT_3D_SIZE 100000 is above 256"},
+        {"LUT_3D_SIZE  99999999999999999999\n" + Rows(1), "LUT_3D_SIZE 99999999999999999999 is above 256"},
+        {"LUT_3D_SIZE -3\n" + Rows(1), "LUT_3D_SIZE -3 is below 1"},
+        {"TITLE \"x\"\nLUT_3D_SIZE two\n", "LUT_3D_SIZE is not followed by a whole number (line 2)"},
+        {"lut_3d_size 2\n" + Rows(8), "no line starts with \"LUT_3D_SIZE \""},
+        {"LUT_3D_SIZE 2\nDOMAIN_MIN 0 0 0\n", "no row of three numbers follows LUT_3D_SIZE"},
+        // Rows count from the first data row, lines from the top of the file (empty ones included).
+        {"LUT_3D_SIZE 3\n\n" + Rows(16) + "0.5 0.5\n" + Rows(10), "row 17 is not three numbers (line 19)"},
+        {"LUT_3D_SIZE 3\n" + Rows(16) + "# note\n", "row 17 is not three numbers (line 18)"},
+        {"LUT_3D_SIZE 2\n" + Rows(7), "the data ends after 7 of 8 rows"},
+    };
+    for (const auto& test : cases) {
+        const CubeLoader cube = Load(test.text);
+        EXPECT_FALSE(cube.ok) << test.reason;
+        EXPECT_EQ(cube.error, test.reason);
+    }
+    EXPECT_EQ(Load(kDecoratedTable).error, "");
+}

@@ -1,10 +1,13 @@
 #include "graphics/texture.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -156,6 +159,84 @@ TEST_F(TextureTest, Texture_TwoOwnersOfOneFileHoldSeparateCopies) {
     EXPECT_NE(first.texture, second.texture);
 }
 
+// A valid black-and-white PNG of side × side pixels, cheap to make at any size: one bit a pixel,
+// vertical stripes eight pixels wide. Decoded it is as large as any other picture of its size.
+std::string StripedBitPng(uint32_t side) {
+    std::string bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return "";
+    }
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), length);
+        },
+        nullptr);
+    png_set_IHDR(png, info, side, side, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(side / 8);
+    for (size_t i = 0; i < row.size(); ++i) row[i] = i % 2 ? 0xFF : 0x00;
+    for (uint32_t y = 0; y < side; ++y) png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+// Resident memory of this process now, and its peak since the last ResetPeakMemory, in bytes.
+long long StatusBytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::string(field).size())) * 1024;
+    }
+    return -1;
+}
+bool ResetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.close();
+    return static_cast<bool>(clear);
+}
+
+TEST_F(TextureTest, Texture_APictureAboveThePixelBudgetIsRefusedNamingFileAndSize) {
+    const std::string huge = StripedBitPng(16384);
+    ASSERT_LT(huge.size(), 1u << 20);
+    Data().Write("huge.png", huge);
+    LogCapture log;
+    Texture texture;
+    const long long before = StatusBytes("VmRSS:");
+    EXPECT_FALSE(texture.Load("huge.png"));
+    EXPECT_LT(StatusBytes("VmRSS:") - before, 64LL << 20) << "no pixel memory for a refused picture";
+    EXPECT_EQ(texture.view, nullptr);
+    EXPECT_TRUE(Contains(log.Texts(),
+                         "'huge.png': PNG image of 16384 by 16384 pixels is above the budget of 64 "
+                         "megapixels"));
+}
+
+TEST_F(TextureTest, Texture_An8192PictureReachesTheGpuWithinTwoAndAHalfTimesItsPixels) {
+    Data().Write("large.png", StripedBitPng(8192));
+    const long long decodedBytes = 8192LL * 8192 * 4;
+    if (!ResetPeakMemory()) GTEST_SKIP() << "the peak of resident memory cannot be reset here";
+    const long long before = StatusBytes("VmRSS:");
+    Texture texture;
+    ASSERT_TRUE(texture.Load("large.png"));
+    const long long peak = StatusBytes("VmHWM:") - before;
+    std::printf(
+        "[ memory   ] 8192 by 8192 PNG: peak %.0f MiB above the %.0f MiB before, %.2f times its pixels\n",
+        peak / 1048576.0, before / 1048576.0, double(peak) / decodedBytes);
+    // The texture with its mips (4/3 of the pixels) plus the decoded picture while it is uploaded.
+    EXPECT_LT(peak, decodedBytes * 5 / 2);
+    ASSERT_NE(texture.texture, nullptr);
+    EXPECT_EQ(texture.texture->MipLevels(), 14u);
+    const auto smallest = ReadLevel(texture.texture, 13);
+    ASSERT_EQ(smallest.size(), 4u);
+    EXPECT_NEAR(smallest[0], 128, 2) << "half the stripes are white";
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Texture3D
 
@@ -210,6 +291,10 @@ TEST_F(TextureTest, Texture3D_UnparsableTableSucceedsEmptyWithTheManagerMessage)
         std::find(lines.begin(), lines.end(),
                   TestSupport::LogLine{"Texture3D::Load", "TextureManager failed to load 'broken.cube'"}),
         lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        TestSupport::LogLine{"Texture3D::Load",
+                                             "'broken.cube': row 2 is not three numbers (line 3)"}),
+              lines.end());
 }
 
 TEST_F(TextureTest, Texture3D_MissingFileSucceedsEmptyWithTheOpenMessage) {

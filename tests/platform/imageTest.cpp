@@ -384,12 +384,28 @@ TEST(ImageCodec, RefusesPcxWithNegativeLineLength) {
 }
 
 TEST(ImageCodec, RefusesPngWhoseDataCannotHoldItsPixels) {
-    // A header for 16000 by 16000 grey pixels over a few bytes of data: deflate cannot expand so far.
+    // A header for 8000 by 8000 grey pixels over a few bytes of data: deflate cannot expand so far.
     Bytes bomb = MakePng({1, 1, PNG_COLOR_TYPE_GRAY, 8, {0}, {}, {}});
-    const uint8_t side[4] = {0, 0, 0x3E, 0x80};
+    const uint8_t side[4] = {0, 0, 0x1F, 0x40};
     std::memcpy(&bomb[16], side, 4);
     std::memcpy(&bomb[20], side, 4);
-    EXPECT_NE(MustFail(bomb).find("cannot hold a 16000 by 16000 image"), std::string::npos);
+    EXPECT_NE(MustFail(bomb).find("cannot hold a 8000 by 8000 image"), std::string::npos);
+}
+
+TEST(ImageCodec, RefusesPicturesAboveThePixelBudgetFromTheHeader) {
+    // Each side within the limit, the product beyond 64 megapixels; the header alone decides.
+    Bytes png = MakePng({1, 1, PNG_COLOR_TYPE_GRAY, 8, {0}, {}, {}});
+    const uint8_t width[4] = {0, 0, 0x20, 0x01}, height[4] = {0, 0, 0x20, 0x00};
+    std::memcpy(&png[16], width, 4);
+    std::memcpy(&png[20], height, 4);
+    EXPECT_EQ(MustFail(png), "PNG image of 8193 by 8192 pixels is above the budget of 64 megapixels");
+    // A smaller budget, also for formats decoded by the other loaders.
+    Image::Picture picture;
+    std::string error;
+    const Bytes bmp = MakeBmp(false);
+    EXPECT_FALSE(Image::Decode(bmp.data(), bmp.size(), picture, error, Image::kMaxSide, 3));
+    EXPECT_NE(error.find("is above the budget of 3 pixels"), std::string::npos) << error;
+    EXPECT_TRUE(picture.rgba.empty());
 }
 
 // ---------------------------------------------------------------------------------------------------

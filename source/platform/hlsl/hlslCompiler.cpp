@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "platform/hlsl/bufferPacking.h"
+#include "platform/hlsl/compilerService.h"
 
 namespace Hlsl {
 namespace {
@@ -26,7 +27,6 @@ namespace {
 constexpr uint32_t kTextureBase = 16;
 constexpr uint32_t kSamplerBase = 32;
 constexpr uint32_t kUavBase = 48;
-constexpr size_t kMaxIncludeDepth = 32;
 
 // A failure that stops the compile, with the text the caller gets.
 struct CompileError {
@@ -41,6 +41,9 @@ struct IncludeContext {
     // The front end asks for a quoted include twice (as a local, then as a system header) when the
     // first attempt fails; the resolver hears each name once, so that it reports a missing file once.
     std::map<std::string, std::optional<std::string>> answered;
+    // Every expansion counts, also of a file answered before: that is what the front end works through.
+    size_t includes = 0;
+    size_t sourceBytes = 0;
 };
 
 struct IncludeResult {
@@ -56,6 +59,9 @@ shaderc_include_result* ResolveInclude(void* userData, const char* requested, in
     if (depth > kMaxIncludeDepth) {
         include->contents = "includes nest deeper than " + std::to_string(kMaxIncludeDepth) + " files at '" +
                             std::string(requested) + "'";
+    } else if (++context->includes > kMaxIncludes) {
+        include->contents = "more than " + std::to_string(kMaxIncludes) + " includes in one compile at '" +
+                            std::string(requested) + "'";
     } else if (context->resolve && *context->resolve) {
         const std::string key = std::string(requested) + '\n' + requesting;
         auto answer = context->answered.find(key);
@@ -65,7 +71,12 @@ shaderc_include_result* ResolveInclude(void* userData, const char* requested, in
             if ((*context->resolve)(requested, requesting, contents)) found = std::move(contents);
             answer = context->answered.emplace(key, std::move(found)).first;
         }
-        if (answer->second) {
+        if (answer->second && answer->second->size() > kMaxSourceBytes - context->sourceBytes) {
+            include->contents = "the source with its includes is larger than " +
+                                std::to_string(kMaxSourceBytes >> 20) + " MiB at '" + std::string(requested) +
+                                "'";
+        } else if (answer->second) {
+            context->sourceBytes += answer->second->size();
             include->name = requested;
             include->contents = *answer->second;
         } else {
@@ -697,6 +708,12 @@ std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, 
 
 CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                       const std::string& entryPoint, const std::string& target) {
+    return CompilerService::Get().Compile(source, name, resolve, entryPoint, target);
+}
+
+CompileResult CompileInProcess(const std::string& source, const std::string& name,
+                               const IncludeResolver& resolve, const std::string& entryPoint,
+                               const std::string& target) {
     CompileResult result;
     Stage stage;
     shaderc_shader_kind kind;
@@ -710,9 +727,15 @@ CompileResult Compile(const std::string& source, const std::string& name, const 
         result.errors = name + ": error: unsupported target '" + target + "' (vs_4_0 or ps_4_0)";
         return result;
     }
+    if (source.size() > kMaxSourceBytes) {
+        result.errors = name + ": error: the source is " + std::to_string(source.size()) +
+                        " bytes, larger than " + std::to_string(kMaxSourceBytes >> 20) + " MiB";
+        return result;
+    }
     try {
         IncludeContext context;
         context.resolve = &resolve;
+        context.sourceBytes = source.size();
         const std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
         std::vector<const std::string*> texts = {&source};
         for (const auto& [key, contents] : context.answered) {

@@ -1,7 +1,11 @@
 // Run-time HLSL compilation: one entry point of an HLSL source becomes GLSL for one GL stage, with
-// what the GPU layer needs to bind it as the HLSL side expects (see shaderCode.h).
+// what the GPU layer needs to bind it as the HLSL side expects (see shaderCode.h). The front end we
+// link can crash, hang or eat memory on some sources, so the program's compiles run in a compiler
+// process of their own (compilerService.h); the same work is done in this process for tests, for
+// fuzzing and by that compiler process itself.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,10 +27,23 @@ struct CompileResult {
     explicit operator bool() const { return code != nullptr; }
 };
 
+/// Bounds on the sources of one compile, each failing the compile with its own message: how deep
+/// includes nest, how many include directives are expanded (a header that includes itself twice
+/// doubles them at every level), and the bytes of the source with every expansion.
+constexpr size_t kMaxIncludeDepth = 32;
+constexpr size_t kMaxIncludes = 256;
+constexpr size_t kMaxSourceBytes = size_t(16) << 20;
+
 /// Compiles one entry point of an HLSL source for the target "vs_4_0" or "ps_4_0"; `name` is the
 /// source's file name as errors show it. A shader whose interface or buffer layout cannot be honoured
-/// on GL fails with errors saying why.
+/// on GL fails with errors saying why. Runs in the compiler process under its time and memory limits
+/// when there is one, and answers from the shader cache when the same sources compiled before.
 CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                       const std::string& entryPoint, const std::string& target);
+
+/// The same compile in this process, with neither cache nor limits of time and memory.
+CompileResult CompileInProcess(const std::string& source, const std::string& name,
+                               const IncludeResolver& resolve, const std::string& entryPoint,
+                               const std::string& target);
 
 }  // namespace Hlsl

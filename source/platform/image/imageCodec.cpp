@@ -439,7 +439,8 @@ std::string SizeText(long long width, long long height) {
 
 }  // namespace
 
-bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, int maxSide) {
+bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, int maxSide,
+            long long maxPixels) {
     out = Picture{};
     error.clear();
     const auto* data = static_cast<const uint8_t*>(bytes);
@@ -457,6 +458,15 @@ bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, in
         return false;
     }
     if (header.width > maxSide || header.height > maxSide) return tooLarge(header.width, header.height);
+    auto overBudget = [&](long long width, long long height) {
+        const bool mega = maxPixels >= (1LL << 20) && maxPixels % (1LL << 20) == 0;
+        error =
+            std::string(header.name) + " image of " + SizeText(width, height) +
+            " pixels is above the budget of " +
+            (mega ? std::to_string(maxPixels >> 20) + " megapixels" : std::to_string(maxPixels) + " pixels");
+        return false;
+    };
+    if (header.width * header.height > maxPixels) return overBudget(header.width, header.height);
     if (static_cast<long long>(size) < header.minBytes) {
         error = std::string(header.name) + " data of " + std::to_string(size) + " bytes cannot hold a " +
                 SizeText(header.width, header.height) + " image";
@@ -482,6 +492,8 @@ bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, in
     // The loaders do not always size the picture as the header does; the limit holds either way.
     if (decoded->w <= 0 || decoded->h <= 0 || decoded->w > maxSide || decoded->h > maxSide)
         return tooLarge(decoded->w, decoded->h);
+    if (static_cast<long long>(decoded->w) * decoded->h > maxPixels)
+        return overBudget(decoded->w, decoded->h);
 
     SurfacePtr rgba(SDL_ConvertSurfaceFormat(decoded.get(), SDL_PIXELFORMAT_RGBA32, 0));
     if (!rgba) {

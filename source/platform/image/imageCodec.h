@@ -13,6 +13,10 @@ namespace Image {
 /// before any pixel memory is allocated, so a hostile header costs nothing.
 constexpr int kMaxSide = 16384;
 
+/// The most pixels Decode accepts by default (64 megapixels: 8192 by 8192, 256 MiB decoded). Also
+/// checked from the header, so a picture over the budget costs no pixel memory.
+constexpr long long kMaxPixels = 64LL << 20;
+
 /// A decoded image: rows top to bottom, 4 bytes per pixel (red, green, blue, alpha), no padding.
 struct Picture {
     int width = 0;
@@ -22,8 +26,10 @@ struct Picture {
 
 /// Decodes PNG, JPEG, BMP, GIF (first frame), WebP, TGA, TIFF, QOI, PNM and PCX bytes into `out`;
 /// grey, palette, colour-keyed and 16-bit images are expanded to RGBA8. Images wider or taller than
-/// `maxSide`, truncated or malformed data fail with a reason in `error` and `out` left empty.
-bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, int maxSide = kMaxSide);
+/// `maxSide` or of more than `maxPixels` pixels, truncated or malformed data fail with a reason in
+/// `error` and `out` left empty. Decoding holds at most about twice the decoded size at once.
+bool Decode(const void* bytes, size_t size, Picture& out, std::string& error, int maxSide = kMaxSide,
+            long long maxPixels = kMaxPixels);
 
 /// Encodes a 24-bit PNG (any alpha is dropped) with a "Software" text chunk and 72 dots per inch.
 /// `pixels` holds 3 (RGB) or 4 (RGBA) bytes per pixel with rows `stride` bytes apart; a negative

@@ -1,0 +1,60 @@
+// The player's side of its compiler process: starting it, handing it compiles, answering its include
+// questions, and watching each compile's time and the process's memory. A compile that runs out of
+// either, or a process that dies, ends the process; the next compile starts a fresh one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/hlsl/hlslCompiler.h"
+
+namespace Hlsl {
+
+/// What one compile may use.
+struct CompileLimits {
+    double seconds = 5.0;                      ///< processor time of the compiler for one compile
+    uint64_t memoryBytes = uint64_t(1) << 30;  ///< resident memory of the compiler process
+};
+
+class CompilerProcess {
+public:
+    /// How a compile ended.
+    enum class Outcome {
+        Answered,        ///< the compiler answered: compiled, or the source's own errors
+        CompilerFailed,  ///< the source took too much processor time or memory, or crashed the compiler
+        Transient,       ///< the machine gave the compiler no time: says nothing about the source
+        NotStarted,      ///< no compiler process could be started; the result is empty
+    };
+
+    /// Starts nothing yet: the process starts with the first compile.
+    explicit CompilerProcess(std::string executable);
+    ~CompilerProcess();
+    CompilerProcess(const CompilerProcess&) = delete;
+    CompilerProcess& operator=(const CompilerProcess&) = delete;
+
+    /// Compiles in the process. A compile that ran out of time or memory, or whose process died,
+    /// fails with a message naming the file, and the process is ended; `outcome` tells which.
+    CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
+                          const std::string& entryPoint, const std::string& target,
+                          const CompileLimits& limits, Outcome& outcome);
+
+    /// Processes started so far, restarts included.
+    uint64_t Starts() const { return m_starts; }
+    /// The running process's id, or -1 between processes.
+    pid_t Pid() const { return m_pid; }
+
+private:
+    bool Start(uint64_t memoryBytes);
+    /// Ends the process (if it still runs) and collects it; its wait status, or -1.
+    int Stop(bool kill);
+
+    std::string m_executable;
+    pid_t m_pid = -1;
+    int m_socket = -1;
+    uint64_t m_memoryBytes = 0;
+    uint64_t m_starts = 0;
+};
+
+}  // namespace Hlsl

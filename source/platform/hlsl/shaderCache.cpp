@@ -1,0 +1,99 @@
+#include "platform/hlsl/shaderCache.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "platform/hlsl/wireFormat.h"
+
+namespace Hlsl {
+namespace {
+
+constexpr char kMagic[] = "VTSHADER";
+constexpr uint32_t kFormat = 1;
+// Entries are small (GLSL text and a few tables); anything larger is not one of ours.
+constexpr std::streamoff kMaxEntryBytes = std::streamoff(4) << 20;
+
+std::string_view DigestBytes(const Sha256::Digest& digest) {
+    return {reinterpret_cast<const char*>(digest.data()), digest.size()};
+}
+
+}  // namespace
+
+ShaderCache::ShaderCache(std::string folder) : m_folder(std::move(folder)) {}
+
+std::string ShaderCache::PathOf(const Sha256::Digest& key) const {
+    return m_folder + "/" + Sha256::Hex(key) + ".bin";
+}
+
+bool ShaderCache::Load(const Sha256::Digest& key, std::vector<IncludeRecord>& includes,
+                       ShaderCode& code) const {
+    if (m_folder.empty()) return false;
+    std::ifstream file(PathOf(key), std::ios::binary);
+    if (!file) return false;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size <= 32 || size > kMaxEntryBytes) return false;
+    file.seekg(0);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (!file.read(bytes.data(), size)) return false;
+
+    // The digest at the end covers everything before it: a file cut short or altered reads as absent.
+    const std::string_view body(bytes.data(), bytes.size() - 32);
+    if (DigestBytes(Sha256::Of(body)) != std::string_view(bytes).substr(bytes.size() - 32)) return false;
+    Wire::Reader in(body);
+    if (in.Raw(8) != std::string_view(kMagic, 8) || in.U32() != kFormat || in.Raw(32) != DigestBytes(key))
+        return false;
+    includes.resize(in.Count(41));
+    for (IncludeRecord& include : includes) {
+        include.requested = in.String();
+        include.includer = in.String();
+        include.found = in.U8() != 0;
+        const std::string_view digest = in.Raw(32);
+        if (digest.size() == 32) std::copy(digest.begin(), digest.end(), include.contents.begin());
+    }
+    return Wire::ReadShaderCode(in, code) && in.AtEnd();
+}
+
+bool ShaderCache::Store(const Sha256::Digest& key, const std::vector<IncludeRecord>& includes,
+                        const ShaderCode& code) const {
+    if (m_folder.empty()) return false;
+    mkdir(m_folder.c_str(), 0777);
+    Wire::Writer out;
+    out.Raw(std::string_view(kMagic, 8));
+    out.U32(kFormat);
+    out.Raw(DigestBytes(key));
+    out.U32(static_cast<uint32_t>(includes.size()));
+    for (const IncludeRecord& include : includes) {
+        out.String(include.requested);
+        out.String(include.includer);
+        out.U8(include.found ? 1 : 0);
+        out.Raw(DigestBytes(include.contents));
+    }
+    Wire::WriteShaderCode(out, code);
+    out.Raw(DigestBytes(Sha256::Of(out.Bytes())));
+
+    // Another run of the show may store the same entry at the same moment: each writes its own file.
+    const std::string path = PathOf(key);
+    const std::string temporary = path + "." + std::to_string(getpid()) + ".part";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        if (!file.write(out.Bytes().data(), static_cast<std::streamsize>(out.Bytes().size())) ||
+            !file.flush()) {
+            file.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace Hlsl
