@@ -1,7 +1,8 @@
 // A small stand-alone driver for the fuzz targets, so that every build runs them briefly without
 // libFuzzer: seeds from files named on the command line or in fuzz/corpus/<target>/, then random
 // bytes and mutations of the seeds (bit flips, cuts, splices, repeated chunks), all from a fixed
-// random seed so a failure reproduces.
+// random seed so a failure reproduces. "--runs N" and "--seconds S" bound the runs.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,7 @@ std::vector<uint8_t> Mutate(std::vector<uint8_t> input, const std::vector<std::v
 
 int main(int argc, char** argv) {
     long runs = 2000;
+    double seconds = 0;  // when given, the runs stop at this time too
     std::vector<std::vector<uint8_t>> seeds;
     std::string self = std::filesystem::path(argv[0]).filename().string();
     if (self.rfind("fuzz_", 0) == 0) self = self.substr(5);
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+            seconds = std::strtod(argv[++i], nullptr);
         } else {
             seeds.push_back(ReadFile(argv[i]));
         }
@@ -90,7 +94,12 @@ int main(int argc, char** argv) {
     for (const auto& seed : seeds) LLVMFuzzerTestOneInput(seed.data(), seed.size());
 
     std::mt19937 rng(12345);
-    for (long run = 0; run < runs; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    long run = 0;
+    for (; run < runs; ++run) {
+        if (seconds > 0 && run % 64 == 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds)
+            break;
         std::vector<uint8_t> input;
         if (seeds.empty() || rng() % 10 == 0) {
             input.resize(rng() % 512);
@@ -100,6 +109,7 @@ int main(int argc, char** argv) {
         }
         LLVMFuzzerTestOneInput(input.data(), input.size());
     }
-    std::printf("%s: %zu seeds, %ld runs, no crash\n", self.c_str(), seeds.size(), runs);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %zu seeds, %ld runs in %.1f s, no crash\n", self.c_str(), seeds.size(), run, took);
     return 0;
 }

@@ -6,10 +6,6 @@ void Writer::U32(uint32_t value) {
     for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void Writer::U64(uint64_t value) {
-    for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 void Writer::String(std::string_view text) {
     U32(static_cast<uint32_t>(text.size()));
     Raw(text);
@@ -32,13 +28,6 @@ uint32_t Reader::U32() {
     if (!Take(4)) return 0;
     uint32_t value = 0;
     for (int i = 0; i < 4; ++i) value |= uint32_t(static_cast<uint8_t>(m_bytes[m_at++])) << (8 * i);
-    return value;
-}
-
-uint64_t Reader::U64() {
-    if (!Take(8)) return 0;
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) value |= uint64_t(static_cast<uint8_t>(m_bytes[m_at++])) << (8 * i);
     return value;
 }
 
