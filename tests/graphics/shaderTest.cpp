@@ -286,6 +286,30 @@ TEST_F(ShaderTest, Shader_MissingIncludeIsLoggedAndFailsTheEntry) {
     EXPECT_EQ(Count(lines, {"Shader::LoadPS", "Pixel shader 'PS' compile error:"}), 1u);
 }
 
+TEST_F(ShaderTest, Shader_AFileThatCrashesOrFloodsTheCompilerFailsUntilItIsFixed) {
+    Data().Write("quad.fxh", "#include \"quad.fxh\"\n#include \"quad.fxh\"\n");
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {ShaderFile("float4 PS(int) : SV_Target { return float4(1, 0, 0, 1); }\n"),
+         "plasma.fx: error: compiling 'PS' crashed the compiler"},
+        {"#include \"quad.fxh\"\n" + ShaderFile(kRedPS), "includes nest deeper than 32 files at 'quad.fxh'"},
+    };
+    for (const auto& test : cases) {
+        Save("plasma.fx", test.text);
+        Shader shader("plasma.fx");
+        LogCapture log;
+        EXPECT_TRUE(PixelNear(Draw(shader, "PS", false), 8, 8, {128, 128, 128, 255}, 3)) << "nothing drawn";
+        const auto& lines = log.Lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const LogLine& line) {
+            return line.text.find(test.message) != std::string::npos;
+        })) << test.message;
+        Save("plasma.fx", ShaderFile(kRedPS));
+        EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {255, 0, 0, 255}));
+    }
+}
+
 TEST(ShaderIncludeHandler, ReadsTheWholeFileByItsNameFromTheRoot) {
     TestSupport::TempFolder folder;
     folder.Write("inc/common.hlsl", std::string("float a;\0float b;", 17));
