@@ -53,6 +53,7 @@ Shader::~Shader() {
 std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hlsl::Stage stage,
                                                         const std::string& entryName) {
     const bool vertex = stage == Hlsl::Stage::Vertex;
+    if (vertex) m_vertexFailureTransient = false;
     const FileData* file = m_watcher.GetData();
     const std::string fileName = m_watcher.GetFileName();
     if (!file->data || file->size <= 0) {
@@ -63,6 +64,7 @@ std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hl
     static const Hlsl::IncludeResolver resolver = g_shaderIncludeHandler.Resolver();
     Hlsl::CompileResult result = Hlsl::Compile(std::string(file->data.get(), static_cast<size_t>(file->size)),
                                                fileName, resolver, entryName, vertex ? "vs_4_0" : "ps_4_0");
+    if (vertex) m_vertexFailureTransient = !result && result.transient;
     if (!result) {
         const char* errors = result.errors.empty() ? "No error given!" : result.errors.c_str();
         if (vertex) {
@@ -136,6 +138,9 @@ bool Shader::Set(const char* pixelEntryName) {
     }
     if (!layout) {
         Gpu::InputLayoutPtr created = CreateInputLayout();
+        // A compile the machine gave no time to says nothing of the file: the next Set tries again
+        // rather than keeping the vertex side broken until the file is edited.
+        if (!created && m_vertexFailureTransient) return false;
         m_inputLayouts.push_back({"VS", std::move(created)});
         layout = &m_inputLayouts.back();
     }

@@ -85,4 +85,5 @@ private:
     std::vector<CompiledVertexShader> m_vertexShaders;
     std::vector<CompiledPixelShader> m_pixelShaders;
     std::vector<ShaderInputLayout> m_inputLayouts;
+    bool m_vertexFailureTransient = false;  ///< the last "VS" compile failed for the machine, not the file
 };

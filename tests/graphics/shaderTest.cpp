@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "main/device.h"
+#include "platform/hlsl/compilerService.h"
 #include "support/logCapture.h"
 #include "support/showFixture.h"
 
@@ -216,6 +217,27 @@ TEST_F(ShaderTest, Shader_FailingVertexSideIsNotRetriedUntilTheFileChanges) {
     Save("solid.fx", ShaderFile(kRedPS));
     const Image fixed = Draw(shader, "PS");
     EXPECT_TRUE(PixelNear(fixed, 8, 8, {255, 0, 0, 255}));
+}
+
+// A failure of the moment (the compiler got no processor time) says nothing of the file, so the
+// vertex side is not kept broken until an edit: the next Set tries again.
+TEST_F(ShaderTest, Shader_AVertexSideTheMachineGaveNoTimeIsTriedAgainAtTheNextSet) {
+    Hlsl::CompilerService& service = Hlsl::CompilerService::Get();
+    if (service.GetExecutable().empty()) GTEST_SKIP() << "vantrisk-shaderc is not built";
+    const Hlsl::CompileLimits saved = service.GetLimits();
+    service.ForgetResults();
+    // A constant that takes the compiler a moment, and no moment to wait for it.
+    Data().Write("solid.fx", "static const float pad[16000];\n" + ShaderFile(kRedPS));
+    Shader shader("solid.fx");
+    service.SetLimits({5, saved.memoryBytes, 1e-6});
+    {
+        LogCapture log;
+        Draw(shader, "PS", false);
+        EXPECT_TRUE(HasLineStarting(log.Lines(), "Shader::LoadVS", "Vertex shader 'VS' compile error:"));
+        EXPECT_TRUE(shader.GetInputLayouts().empty()) << "no failed layout is kept";
+    }
+    service.SetLimits(saved);
+    EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {255, 0, 0, 255}));
 }
 
 // ---------------------------------------------------------------------------------------------------

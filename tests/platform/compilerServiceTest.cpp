@@ -161,6 +161,53 @@ TEST_F(CompilerServiceTest, TheTimeLimitCountsTheCompilersWorkNotTheClock) {
     EXPECT_TRUE(result) << result.errors;
 }
 
+// A compiler that dies after other compiles may have been worn down by them: the source is blamed
+// only when a fresh process fails it too. A fresh process that fails is not asked twice.
+TEST_F(CompilerServiceTest, ACrashAfterEarlierCompilesIsTriedOnceMoreOnAFreshCompiler) {
+    const std::string crash = "float4 PS_Plasma(int) : SV_Target { return float4(1, 0, 0, 1); }\n";
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "after a compile on the same process" : "on a fresh process");
+        service.ForgetResults();
+        service.SetExecutable("");  // the next compile starts a new process
+        service.SetExecutable(CompilerService::DefaultExecutable());
+        const uint64_t starts = service.Counters().processStarts;
+        if (earlier) {
+            ASSERT_TRUE(CompilePs(kGood));
+        }
+        const auto result = CompilePs(crash, "PS_Plasma");
+        EXPECT_NE(result.errors.find("crashed the compiler"), std::string::npos) << result.errors;
+        EXPECT_FALSE(result.transient);
+        EXPECT_EQ(service.Counters().processStarts - starts, earlier ? 2u : 1u);
+    }
+}
+
+// A compiler that got no processor time says nothing about the source: the failure says so, is
+// not kept, and the next compile of the same text runs again.
+TEST_F(CompilerServiceTest, ACompileTheMachineGaveNoTimeIsNotKept) {
+    service.SetLimits({5, 1u << 30, 0.01});
+    resolver.files["slow.fxh"] = "float4 Colour() { return 1; }\n";
+    const Hlsl::IncludeResolver slow = [&](const std::string& requested, const std::string& includer,
+                                           std::string& contents) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return resolver.Function()(requested, includer, contents);
+    };
+    const std::string source =
+        "#include \"slow.fxh\"\nstatic const float pad[16000];\n"
+        "float4 PS(float4 p : SV_Position) : SV_Target { return Colour(); }\n";
+    const auto starved = service.Compile(source, "plasma.fx", slow, "PS", "ps_4_0");
+    ASSERT_FALSE(starved);
+    EXPECT_TRUE(starved.transient);
+    EXPECT_NE(starved.errors.find("(the machine gave it no time)"), std::string::npos) << starved.errors;
+
+    service.SetLimits(saved);
+    const uint64_t compiles = service.Counters().compiles;
+    const auto again = service.Compile(source, "plasma.fx", slow, "PS", "ps_4_0");
+    EXPECT_EQ(service.Counters().compiles, compiles + 1);
+    EXPECT_FALSE(again.transient);
+    const auto broken = CompilePs("float4 PS() : SV_Target { return nothing; }\n");
+    EXPECT_FALSE(broken.transient) << "a compile error is the source's own";
+}
+
 TEST_F(CompilerServiceTest, AKeptResultIsCheckedAgainstWhatItsIncludesReadNow) {
     const std::string source =
         "#include \"colour.fxh\"\nfloat4 PS(float4 p : SV_Position) : SV_Target { return Colour(); }\n";

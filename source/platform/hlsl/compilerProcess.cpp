@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -71,6 +72,7 @@ bool CompilerProcess::Start(uint64_t memoryBytes) {
     m_pid = pid;
     m_socket = sockets[0];
     m_memoryBytes = memoryBytes;
+    m_answered = 0;
     ++m_starts;
     return true;
 }
@@ -137,10 +139,10 @@ struct Watch {
     pid_t pid;
     double seconds;
     uint64_t memoryBytes;
+    double wallSeconds;
     double processorAtStart = ProcessorSeconds(pid);
-    Clock::time_point wallDeadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(std::max(3 * seconds, seconds + 10)));
+    Clock::time_point wallDeadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(wallSeconds));
     Verdict verdict = Verdict::Running;
 
     bool operator()(int socket, short events) {
@@ -182,11 +184,35 @@ std::string Seconds(double seconds) {
 // ---------------------------------------------------------------------------------------------------
 // One compile
 
+CompileResult CompilerProcess::Answered(CompileResult result, const CompileLimits& limits) {
+    ++m_answered;
+    // Freed memory often stays with the process; the next source would find it counted against its
+    // own limit, so a process holding over half the limit is replaced before the next compile.
+    if (limits.memoryBytes > 0 && ResidentBytes(m_pid) > limits.memoryBytes / 2) Stop(true);
+    return result;
+}
+
 CompileResult CompilerProcess::Compile(const std::string& source, const std::string& name,
                                        const IncludeResolver& resolve, const std::string& entryPoint,
                                        const std::string& target, const CompileLimits& limits,
                                        Outcome& outcome) {
+    const bool fresh = m_pid < 0 || m_answered == 0 || m_memoryBytes != limits.memoryBytes;
+    Failure failure = Failure::None;
+    CompileResult result = CompileOnce(source, name, resolve, entryPoint, target, limits, outcome, failure);
+    // Memory an earlier compile left behind counts against this one, and an earlier source may have
+    // left the compiler's state damaged. A time-out is not tried again: the time counted is this
+    // compile's own, and a second try would double the wait for a source that truly hangs.
+    if (!fresh && (failure == Failure::OutOfMemory || failure == Failure::Crashed))
+        result = CompileOnce(source, name, resolve, entryPoint, target, limits, outcome, failure);
+    return result;
+}
+
+CompileResult CompilerProcess::CompileOnce(const std::string& source, const std::string& name,
+                                           const IncludeResolver& resolve, const std::string& entryPoint,
+                                           const std::string& target, const CompileLimits& limits,
+                                           Outcome& outcome, Failure& failure) {
     outcome = Outcome::Answered;
+    failure = Failure::None;
     if (m_pid >= 0 && m_memoryBytes != limits.memoryBytes) Stop(true);
     if (m_pid < 0 && !Start(limits.memoryBytes)) {
         outcome = Outcome::NotStarted;
@@ -194,7 +220,10 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
     }
 
     const double seconds = std::isfinite(limits.seconds) && limits.seconds > 0 ? limits.seconds : 1e6;
-    Watch watch{m_pid, seconds, limits.memoryBytes};
+    const double wallSeconds = limits.wallSeconds > 0 && std::isfinite(limits.wallSeconds)
+                                   ? limits.wallSeconds
+                                   : std::max(3 * seconds, seconds + 10);
+    Watch watch{m_pid, seconds, limits.memoryBytes, wallSeconds};
     const Protocol::Wait wait = std::ref(watch);
 
     Wire::Writer request;
@@ -226,11 +255,11 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
             auto code = std::make_shared<ShaderCode>();
             if (Wire::ReadShaderCode(in, *code) && in.AtEnd()) {
                 result.code = std::move(code);
-                return result;
+                return Answered(std::move(result), limits);
             }
         } else {
             result.errors = in.String();
-            if (in.Ok() && in.AtEnd()) return result;
+            if (in.Ok() && in.AtEnd()) return Answered(std::move(result), limits);
         }
         break;
     }
@@ -240,6 +269,7 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
     const std::string what = name + ": error: compiling '" + entryPoint + "'";
     if (watch.verdict == Verdict::TimedOut || watch.verdict == Verdict::Starved) {
         Stop(true);
+        failure = Failure::TimedOut;
         result.errors = what + " took longer than " + Seconds(seconds) + " s";
         if (watch.verdict == Verdict::Starved) {
             result.errors += " (the machine gave it no time)";
@@ -247,10 +277,12 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
         }
     } else if (watch.verdict == Verdict::OutOfMemory) {
         Stop(true);
+        failure = Failure::OutOfMemory;
         result.errors =
             what + " ran out of memory (more than " + std::to_string(limits.memoryBytes >> 20) + " MiB)";
     } else {
         // Gone on its own, or talking nonsense: give it a moment to end before it is made to.
+        failure = Failure::Crashed;
         for (int i = 0; i < 50 && m_pid >= 0; ++i) {
             int status = 0;
             if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -258,6 +290,7 @@ CompileResult CompilerProcess::Compile(const std::string& source, const std::str
                 close(m_socket);
                 m_socket = -1;
                 if (WIFEXITED(status) && WEXITSTATUS(status) == kCompilerOutOfMemoryExit) {
+                    failure = Failure::OutOfMemory;
                     result.errors = what + " ran out of memory";
                 } else if (WIFSIGNALED(status)) {
                     result.errors =

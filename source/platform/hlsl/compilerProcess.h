@@ -16,6 +16,9 @@ namespace Hlsl {
 struct CompileLimits {
     double seconds = 5.0;                      ///< processor time of the compiler for one compile
     uint64_t memoryBytes = uint64_t(1) << 30;  ///< resident memory of the compiler process
+    /// Clock time one compile may wait on a compiler that gets no processor time, a failure of the
+    /// moment rather than of the source (0: three times `seconds`, at least `seconds` + 10).
+    double wallSeconds = 0;
 };
 
 class CompilerProcess {
@@ -35,7 +38,9 @@ public:
     CompilerProcess& operator=(const CompilerProcess&) = delete;
 
     /// Compiles in the process. A compile that ran out of time or memory, or whose process died,
-    /// fails with a message naming the file, and the process is ended; `outcome` tells which.
+    /// fails with a message naming the file, and the process is ended; `outcome` tells which. A
+    /// process that ran out of memory or died after earlier compiles may have been worn down by
+    /// them, so the compile is tried once more on a fresh process before the source is blamed.
     CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                           const std::string& entryPoint, const std::string& target,
                           const CompileLimits& limits, Outcome& outcome);
@@ -46,6 +51,15 @@ public:
     pid_t Pid() const { return m_pid; }
 
 private:
+    /// How the last compile on a process ended, when it did not answer.
+    enum class Failure { None, TimedOut, OutOfMemory, Crashed };
+
+    CompileResult CompileOnce(const std::string& source, const std::string& name,
+                              const IncludeResolver& resolve, const std::string& entryPoint,
+                              const std::string& target, const CompileLimits& limits, Outcome& outcome,
+                              Failure& failure);
+    /// Counts an answered compile, and ends a process that kept much of the memory it took.
+    CompileResult Answered(CompileResult result, const CompileLimits& limits);
     bool Start(uint64_t memoryBytes);
     /// Ends the process (if it still runs) and collects it; its wait status, or -1.
     int Stop(bool kill);
@@ -55,6 +69,7 @@ private:
     int m_socket = -1;
     uint64_t m_memoryBytes = 0;
     uint64_t m_starts = 0;
+    uint64_t m_answered = 0;  ///< compiles the running process has answered
 };
 
 }  // namespace Hlsl

@@ -289,7 +289,10 @@ CompileResult CompilerService::Compile(const std::string& source, const std::str
     if (!result) result.errors = Bounded(std::move(result.errors));
 
     if (result) cache.Store(key, answers.Records(), *result.code);
-    if (!keep) return result;
+    if (!keep) {
+        result.transient = true;
+        return result;
+    }
     if (m_keptCount >= kMaxKept) m_kept.clear(), m_keptCount = 0;
     m_kept[key].push_back({answers.Records(), result});
     ++m_keptCount;

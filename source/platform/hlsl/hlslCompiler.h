@@ -23,6 +23,7 @@ using IncludeResolver =
 struct CompileResult {
     std::shared_ptr<const ShaderCode> code;  ///< null on failure
     std::string errors;                      ///< the compiler's text on failure ("name:line: error: ...")
+    bool transient = false;  ///< the failure was the machine's, not the source's: worth another try
 
     explicit operator bool() const { return code != nullptr; }
 };
