@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <physfs.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "effects/effectsManager.h"
 #include "platform/hlsl/compilerService.h"
@@ -121,6 +123,37 @@ TEST(HlslShaderCache, EntriesReadBackAndDamagedFilesReadAsNone) {
     std::ofstream(cache.PathOf(Sha256::Of("other key")), std::ios::binary) << good;
     EXPECT_FALSE(cache.Load(Sha256::Of("other key"), readIncludes, code));
     EXPECT_TRUE(Hlsl::ShaderCache("").Load(key, readIncludes, code) == false);
+}
+
+// The folder stays within its bound, and what goes first is what was used longest ago: the entry
+// read back most recently survives though it was written first.
+TEST(HlslShaderCache, AFolderPastItsBoundLosesTheEntriesUsedLongestAgo) {
+    TestSupport::TempFolder folder;
+    const std::string path = (folder.Path() / "ShaderCache").string();
+    const uint64_t entryBytes = [&] {
+        const Hlsl::ShaderCache probe(path);
+        probe.Store(Sha256::Of("probe"), {}, SampleCode());
+        const uint64_t bytes = std::filesystem::file_size(probe.PathOf(Sha256::Of("probe")));
+        std::filesystem::remove(probe.PathOf(Sha256::Of("probe")));
+        return bytes;
+    }();
+    const Hlsl::ShaderCache cache(path, entryBytes * 4);
+    std::vector<Hlsl::IncludeRecord> includes;
+    Hlsl::ShaderCode code;
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_TRUE(cache.Store(Sha256::Of("key " + std::to_string(i)), {}, SampleCode()));
+        // Every store makes its entry the newest, and the first entry is read after each store.
+        if (i > 0) {
+            ASSERT_TRUE(cache.Load(Sha256::Of("key 0"), includes, code)) << i;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));  // file times are coarse
+        uint64_t total = 0;
+        for (const auto& file : std::filesystem::directory_iterator(path)) total += file.file_size();
+        EXPECT_LE(total, entryBytes * 4) << "after store " << i;
+    }
+    EXPECT_TRUE(cache.Load(Sha256::Of("key 11"), includes, code)) << "the newest entry stays";
+    EXPECT_TRUE(cache.Load(Sha256::Of("key 0"), includes, code)) << "the entry in use stays";
+    EXPECT_FALSE(cache.Load(Sha256::Of("key 1"), includes, code)) << "an old entry never read goes";
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -1,12 +1,15 @@
 #include "platform/hlsl/shaderCache.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "platform/hlsl/wireFormat.h"
 
@@ -24,7 +27,8 @@ std::string_view DigestBytes(const Sha256::Digest& digest) {
 
 }  // namespace
 
-ShaderCache::ShaderCache(std::string folder) : m_folder(std::move(folder)) {}
+ShaderCache::ShaderCache(std::string folder, uint64_t maxBytes)
+    : m_folder(std::move(folder)), m_maxBytes(maxBytes) {}
 
 std::string ShaderCache::PathOf(const Sha256::Digest& key) const {
     return m_folder + "/" + Sha256::Hex(key) + ".bin";
@@ -56,7 +60,10 @@ bool ShaderCache::Load(const Sha256::Digest& key, std::vector<IncludeRecord>& in
         const std::string_view digest = in.Raw(32);
         if (digest.size() == 32) std::copy(digest.begin(), digest.end(), include.contents.begin());
     }
-    return Wire::ReadShaderCode(in, code) && in.AtEnd();
+    if (!Wire::ReadShaderCode(in, code) || !in.AtEnd()) return false;
+    // A use: the entry's time moves on, so that trimming takes the entries unused longest.
+    utimensat(AT_FDCWD, PathOf(key).c_str(), nullptr, 0);
+    return true;
 }
 
 bool ShaderCache::Store(const Sha256::Digest& key, const std::vector<IncludeRecord>& includes,
@@ -93,7 +100,36 @@ bool ShaderCache::Store(const Sha256::Digest& key, const std::vector<IncludeReco
         std::remove(temporary.c_str());
         return false;
     }
+    Trim();
     return true;
+}
+
+void ShaderCache::Trim() const {
+    struct Entry {
+        std::filesystem::file_time_type used;
+        uint64_t bytes;
+        std::filesystem::path path;
+    };
+    std::vector<Entry> entries;
+    uint64_t total = 0;
+    std::error_code error;
+    for (const auto& file : std::filesystem::directory_iterator(m_folder, error)) {
+        if (file.path().extension() != ".bin") continue;
+        std::error_code fileError;
+        const uint64_t bytes = file.file_size(fileError);
+        const auto used = file.last_write_time(fileError);
+        if (fileError) continue;
+        entries.push_back({used, bytes, file.path()});
+        total += bytes;
+    }
+    if (total <= m_maxBytes) return;
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.used < b.used; });
+    // Down to three quarters, so that the next stores do not each trim again.
+    for (const Entry& entry : entries) {
+        if (total <= m_maxBytes / 4 * 3) break;
+        std::error_code removeError;
+        if (std::filesystem::remove(entry.path, removeError)) total -= entry.bytes;
+    }
 }
 
 }  // namespace Hlsl

@@ -2,9 +2,11 @@
 // A file records which include files the compile read and what each held, so that the caller can
 // tell whether the same sources would be compiled today. Files are written whole under another
 // name and then renamed, so a reader never sees half an entry; a damaged or foreign file reads as
-// no entry and is replaced by the next store.
+// no entry and is replaced by the next store. The folder is bounded: a store that takes it past its
+// size removes the entries used longest ago (a load counts as a use).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,12 @@ struct IncludeRecord {
 
 class ShaderCache {
 public:
-    /// Keeps entries in `folder` on the host (created on the first store); an empty folder keeps none.
-    explicit ShaderCache(std::string folder);
+    /// Every edit of a shader that compiles adds an entry; a long session of editing stays within this.
+    static constexpr uint64_t kDefaultMaxBytes = uint64_t(64) << 20;
+
+    /// Keeps entries in `folder` on the host (created on the first store), at most `maxBytes` of
+    /// them; an empty folder keeps none.
+    explicit ShaderCache(std::string folder, uint64_t maxBytes = kDefaultMaxBytes);
 
     /// The entry of `key`: the includes its compile read and its code; false when there is none or
     /// the file is damaged.
@@ -38,7 +44,11 @@ public:
     std::string PathOf(const Sha256::Digest& key) const;
 
 private:
+    /// Removes the entries used longest ago until the folder holds three quarters of its bound.
+    void Trim() const;
+
     std::string m_folder;
+    uint64_t m_maxBytes;
 };
 
 }  // namespace Hlsl
