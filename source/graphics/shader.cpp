@@ -64,7 +64,7 @@ std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hl
     static const Hlsl::IncludeResolver resolver = g_shaderIncludeHandler.Resolver();
     Hlsl::CompileResult result = Hlsl::Compile(std::string(file->data.get(), static_cast<size_t>(file->size)),
                                                fileName, resolver, entryName, vertex ? "vs_4_0" : "ps_4_0");
-    if (vertex) m_vertexFailureTransient = !result && result.transient;
+    if (vertex) m_vertexFailureTransient = result.transient;
     if (!result) {
         const char* errors = result.errors.empty() ? "No error given!" : result.errors.c_str();
         if (vertex) {
