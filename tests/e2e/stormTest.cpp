@@ -309,14 +309,17 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
     // Holds the capture to `allowed` frames (stopped while ahead of them), looking every few
     // milliseconds: a show with nothing left to draw renders dozens of frames in a blink.
     bool paused = false;
+    auto pause = [&](bool stop) {
+        if (stop != paused) kill(capture.Pid(), stop ? SIGSTOP : SIGCONT);
+        paused = stop;
+    };
+    auto keepPace = [&](const std::function<double()>& allowed) {
+        pause(LastFrame(frameFolder) > allowed());
+    };
     auto holdTo = [&](const std::function<double()>& allowed, std::chrono::milliseconds span) {
         const auto until = Clock::now() + span;
         do {
-            const bool ahead = LastFrame(frameFolder) > allowed();
-            if (ahead != paused) {
-                kill(capture.Pid(), ahead ? SIGSTOP : SIGCONT);
-                paused = ahead;
-            }
+            keepPace(allowed);
             std::this_thread::sleep_for(5ms);
         } while (Clock::now() < until);
     };
@@ -332,7 +335,12 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
             fs::remove(data / name, error);
             ++deletions;
         } else {
-            Save(data / name, DamageFor(name)[kind](files.at(name), rng), rng() % 2 == 0);
+            // Making the damage may take a while (megabytes of noise, slower still in the sanitizer
+            // build); a broken show left running meanwhile would race far past the pace.
+            pause(true);
+            const std::string damaged = DamageFor(name)[kind](files.at(name), rng);
+            keepPace(stormPace);
+            Save(data / name, damaged, rng() % 2 == 0);
             ++writes;
         }
         lastDamage[name] = kind;
@@ -342,8 +350,7 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
     }
     // The capture waits, stopped, until everything is back, so that it cannot race through its
     // calm stretch on a broken show before the repaired files are even there.
-    if (!paused) kill(capture.Pid(), SIGSTOP);
-    paused = true;
+    pause(true);
     const int stormFrames = LastFrame(frameFolder) + 1;
     const double stormSeconds = stormed();
 
@@ -368,7 +375,7 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
         holdTo(calmPace, 50ms);
         if (stormed() > 300) break;
     }
-    if (paused) kill(capture.Pid(), SIGCONT);
+    pause(false);
     const auto exitCode = capture.Wait(10s);
     const double totalSeconds = std::chrono::duration<double>(Clock::now() - stormStart).count();
     const auto texts = TestSupport::LogTexts(show.Log());
