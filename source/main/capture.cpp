@@ -93,12 +93,13 @@ std::string FrameFileName(const std::string& output, long index) {
 }
 
 int RunCapture(const CaptureOptions& options) {
-    const bool video = !options.single && IsVideoOutput(options.output);
+    const bool drop = options.dropFrames && !options.single;
+    const bool video = !drop && !options.single && IsVideoOutput(options.output);
     if (!(options.fps > 0 && options.fps <= 1000)) {
         std::fprintf(stderr, "The frame rate must lie between 0 and 1000 frames per second\n");
         return 1;
     }
-    if (!options.single && !video) {
+    if (!options.single && !video && !drop) {
         // The folder of the frames: the output itself, or the folder part of a pattern.
         const bool pattern = options.output.find('%') != std::string::npos;
         const std::filesystem::path folder = pattern ? std::filesystem::path(options.output).parent_path()
@@ -174,7 +175,9 @@ int RunCapture(const CaptureOptions& options) {
                 manager.RunFrame(options.from + double(k) / options.fps);
                 uint32_t width = 0, height = 0;
                 g_graphics.swapChain->ReadBackBuffer(rgba, width, height);
-                if (video) {
+                if (drop) {
+                    // Read back and left alone.
+                } else if (video) {
                     if (!encoder.Write(rgba.data())) {
                         std::fprintf(stderr, "\n%s\n", encoder.Error().c_str());
                         result = 1;
@@ -190,7 +193,8 @@ int RunCapture(const CaptureOptions& options) {
             }
             if (!musicCopy.empty()) std::filesystem::remove(musicCopy);
             if (result == 0)
-                std::fprintf(stderr, "Captured %ld frames to %s\n", frames, options.output.c_str());
+                std::fprintf(stderr, "Captured %ld frames to %s\n", frames,
+                             drop ? "nowhere (dropped)" : options.output.c_str());
         }
     }
     Audio_UseSilentOutput(false);

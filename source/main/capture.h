@@ -13,6 +13,10 @@ struct CaptureOptions {
     std::optional<double> to;      ///< end of the span (default: the end of the music)
     std::optional<double> single;  ///< one frame at this music time into `output` (a PNG file)
     bool progress = true;          ///< draw a progress bar on standard error
+    /// Render and read back every frame as a capture does, then drop it: no file, no encoder. What a
+    /// capture costs above rendering is measured against this (bench/captureBench.cpp); `output` is
+    /// not used.
+    bool dropFrames = false;
 };
 
 /// Renders the frames; the exit code (0 on success, -1 when the data cannot be mounted or the

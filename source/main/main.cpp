@@ -82,6 +82,11 @@ int main(int argc, char** argv) {
             if (!hasValue) return UsageError("--capture needs an output", nullptr);
             capture.output = argv[++i];
             capturing = true;
+        } else if (arg == "--drop-frames") {
+            // Left out of the usage text on purpose: a capture that renders and reads back every
+            // frame and writes nothing, the yardstick of the capture benchmark.
+            capture.dropFrames = true;
+            capturing = true;
         } else if (arg == "--frame") {
             if (i + 2 >= argc) return UsageError("--frame needs a time and an output file", nullptr);
             if (!ParseNumber(argv[i + 1], number)) return UsageError("not a time:", argv[i + 1]);
@@ -108,6 +113,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (capture.dropFrames && (!capture.output.empty() || capture.single))
+        return UsageError("--drop-frames writes nothing; give it without an output", nullptr);
     if (checking && capturing) return UsageError("--check renders no files; give it alone", nullptr);
     if (start && (checking || capturing))
         return UsageError("--start is for playback; a capture starts with --from", nullptr);
