@@ -16,6 +16,7 @@ SwapChain::SwapChain(std::shared_ptr<Detail::DeviceCore> core) : m_core(std::mov
 }
 
 SwapChain::~SwapChain() {
+    m_readbacks.reset();
     m_core->Use();
     glDeleteFramebuffers(1, &m_readFramebuffer);
     m_core->NoteDeletion();
@@ -155,6 +156,16 @@ bool SwapChain::ReadBackBuffer(std::vector<uint8_t>& rgba, uint32_t& width, uint
     glGetTextureImage(m_backBuffer->m_name, 0, GL_RGBA, GL_UNSIGNED_BYTE, static_cast<GLsizei>(rgba.size()),
                       rgba.data());
     return true;
+}
+
+bool SwapChain::StartReadBack(uint32_t slot) {
+    if (!m_backBuffer) return false;
+    if (!m_readbacks) m_readbacks = std::make_unique<Detail::ReadbackSlots>(m_core);
+    return m_readbacks->Start(slot, m_backBuffer->m_name, m_backBuffer->Width(), m_backBuffer->Height());
+}
+
+const uint8_t* SwapChain::FinishReadBack(uint32_t slot, uint32_t& width, uint32_t& height) {
+    return m_readbacks ? m_readbacks->Finish(slot, width, height) : nullptr;
 }
 
 }  // namespace Gpu

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/gpu/gpuTypes.h"
+#include "platform/gpu/readbackSlots.h"
 #include "platform/gpu/resources.h"
 
 namespace Gpu {
@@ -38,6 +39,16 @@ public:
     /// The back buffer as RGBA8, rows top-down.
     bool ReadBackBuffer(std::vector<uint8_t>& rgba, uint32_t& width, uint32_t& height);
 
+    /// How many read-backs may be under way at once (slots 0 to kReadBackSlots - 1).
+    static constexpr uint32_t kReadBackSlots = Detail::ReadbackSlots::kSlots;
+    /// Starts copying the back buffer out into `slot` and returns without waiting for the copy, so
+    /// that the next frame can be drawn meanwhile; the slot's earlier pixels are given up.
+    bool StartReadBack(uint32_t slot);
+    /// Waits for the copy started into `slot` and gives its pixels as ReadBackBuffer would, without
+    /// copying them: valid until the slot is started again, readable from any thread. Once per
+    /// start; null when none was started or it failed.
+    const uint8_t* FinishReadBack(uint32_t slot, uint32_t& width, uint32_t& height);
+
 private:
     friend struct DeviceFactory;
     explicit SwapChain(std::shared_ptr<Detail::DeviceCore> core);
@@ -47,6 +58,7 @@ private:
     std::shared_ptr<Detail::DeviceCore> m_core;
     Texture2DPtr m_backBuffer;
     GLuint m_readFramebuffer = 0;
+    std::unique_ptr<Detail::ReadbackSlots> m_readbacks;  // made on first use
     bool m_fullscreen = false;
     // Frame pacing where the vertical-blank wait is refused or ignored.
     int m_interval = -1;
