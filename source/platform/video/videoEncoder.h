@@ -3,9 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace Platform {
+
+/// What the encoder spends on a frame against what the file weighs: draft is the quickest and
+/// largest, best the slowest and smallest; all stay visually lossless for the show's pictures.
+enum class VideoQuality { Draft, Normal, Best };
+
+/// The quality called `name` ("draft", "normal", "best"); none for any other name.
+std::optional<VideoQuality> VideoQualityFromName(std::string_view name);
 
 struct VideoDesc {
     std::string path;  ///< output file; its extension picks the container
@@ -15,7 +25,11 @@ struct VideoDesc {
     std::string audioPath;  ///< audio to mux in ("" for none)
     double audioStart = 0;  ///< seconds into the audio where the video starts
     double duration = 0;    ///< seconds of audio to take
+    VideoQuality quality = VideoQuality::Normal;
 };
+
+/// The encoder's command line for `desc`, frames coming on standard input (argument 0 the program).
+std::vector<std::string> VideoEncoderArguments(const VideoDesc& desc);
 
 class VideoEncoder {
 public:
