@@ -3,13 +3,19 @@
 #include <physfs.h>
 
 #include <unistd.h>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "effects/effectsManager.h"
@@ -26,12 +32,12 @@ bool EndsWith(const std::string& text, const char* suffix) {
     return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
-bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
+bool WritePng(const std::string& path, const uint8_t* rgba, int width, int height) {
     std::vector<uint8_t> png;
     std::string error;
     // Frames are many and passed on to other tools: encoding speed matters more than size here.
     constexpr int kFastCompression = 1;
-    if (!Image::EncodePng(rgba.data(), width, height, width * 4, true, "Vantrisk", png, error, SIZE_MAX,
+    if (!Image::EncodePng(rgba, width, height, width * 4, true, "Vantrisk", png, error, SIZE_MAX,
                           kFastCompression)) {
         std::fprintf(stderr, "Cannot encode '%s': %s\n", path.c_str(), error.c_str());
         return false;
@@ -63,15 +69,130 @@ std::string ExtractMusic(const std::string& name) {
     return out ? path.string() : "";
 }
 
-void ShowProgress(long done, long total, std::chrono::steady_clock::time_point start) {
+// The bar, the frame rate and the real-time factor: seconds of show captured per second of waiting.
+void ShowProgress(long done, long total, double fps, std::chrono::steady_clock::time_point start) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double rate = elapsed > 0 ? done / elapsed : 0;
     const double left = rate > 0 ? (total - done) / rate : 0;
     constexpr int kBar = 30;
     const int filled = total > 0 ? int(kBar * done / total) : kBar;
-    std::fprintf(stderr, "\r[%.*s%*s] frame %ld/%ld  %.1f fps  %.0f s left ", filled,
-                 "##############################", kBar - filled, "", done, total, rate, left);
+    std::fprintf(stderr, "\r[%.*s%*s] frame %ld/%ld  %.1f fps  %.2fx  %.0f s left ", filled,
+                 "##############################", kBar - filled, "", done, total, rate, rate / fps, left);
     if (done == total) std::fputc('\n', stderr);
+}
+
+// Hands the frames to their output on a thread of its own, in order and straight from the
+// read-back slots: the next frames render while one is encoded or written, and a slot is free for
+// the next read-back once its frame is out.
+class FrameWriter {
+public:
+    using Sink = std::function<bool(const uint8_t* rgba, uint32_t width, uint32_t height, long index)>;
+
+    explicit FrameWriter(Sink sink) : m_sink(std::move(sink)), m_thread([this] { Loop(); }) {}
+    ~FrameWriter() { Finish(); }
+    FrameWriter(const FrameWriter&) = delete;
+    FrameWriter& operator=(const FrameWriter&) = delete;
+
+    /// Waits until `slot` holds no frame still to be written; false once a frame failed.
+    bool WaitForSlot(uint32_t slot) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_busy[slot] || m_failed; });
+        return !m_failed;
+    }
+    /// Queues frame `index`, whose pixels lie in `slot` until it is written.
+    void Push(uint32_t slot, const uint8_t* rgba, uint32_t width, uint32_t height, long index) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_busy[slot] = true;
+            m_jobs.push_back({slot, rgba, width, height, index});
+        }
+        m_changed.notify_all();
+    }
+    /// Writes what is queued and ends the thread; false when a frame failed.
+    bool Finish() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable()) m_thread.join();
+        return !m_failed;
+    }
+
+private:
+    struct Job {
+        uint32_t slot;
+        const uint8_t* rgba;
+        uint32_t width;
+        uint32_t height;
+        long index;
+    };
+
+    void Loop() {
+        for (;;) {
+            Job job{};
+            bool skip = false;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return !m_jobs.empty() || m_closing; });
+                if (m_jobs.empty()) return;
+                job = m_jobs.front();
+                // After a failure the rest is dropped: the capture is over.
+                skip = m_failed;
+            }
+            const bool written = !skip && m_sink(job.rgba, job.width, job.height, job.index);
+            {
+                std::lock_guard lock(m_mutex);
+                m_jobs.pop_front();
+                m_busy[job.slot] = false;
+                if (!written) m_failed = true;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    Sink m_sink;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Job> m_jobs;
+    std::array<bool, Gpu::SwapChain::kReadBackSlots> m_busy{};
+    bool m_failed = false;
+    bool m_closing = false;
+    std::thread m_thread;  // last, so that it starts with everything above made
+};
+
+// Renders frames 0 to frames - 1 and hands each to `sink`. Frame k's read-back is started as soon as
+// it is drawn and taken only after frame k + 1 is drawn, so the copy never holds up the drawing;
+// the last frame is taken after the loop.
+bool CaptureFrames(Effects::EffectsManager& manager, const CaptureOptions& options, long frames,
+                   std::chrono::steady_clock::time_point start, FrameWriter::Sink sink) {
+    Gpu::SwapChain& swapChain = *g_graphics.swapChain;
+    constexpr uint32_t kSlots = Gpu::SwapChain::kReadBackSlots;
+    FrameWriter writer(std::move(sink));
+    const auto handOver = [&](long index) {
+        uint32_t width = 0, height = 0;
+        const uint8_t* rgba = swapChain.FinishReadBack(uint32_t(index % kSlots), width, height);
+        if (!rgba) {
+            std::fprintf(stderr, "\nCannot read frame %ld back\n", index);
+            return false;
+        }
+        writer.Push(uint32_t(index % kSlots), rgba, width, height, index);
+        return true;
+    };
+    bool ok = true;
+    for (long k = 0; ok && k < frames; ++k) {
+        manager.RunFrame(options.from + double(k) / options.fps);
+        const uint32_t slot = uint32_t(k % kSlots);
+        ok = writer.WaitForSlot(slot);
+        if (ok && !swapChain.StartReadBack(slot)) {
+            std::fprintf(stderr, "\nCannot read frame %ld back\n", k);
+            ok = false;
+        }
+        if (ok && k > 0) ok = handOver(k - 1);
+        if (options.progress) ShowProgress(k + 1, frames, options.fps, start);
+    }
+    if (ok && frames > 0) ok = handOver(frames - 1);
+    return writer.Finish() && ok;
 }
 
 }  // namespace
@@ -137,7 +258,7 @@ int RunCapture(const CaptureOptions& options) {
             std::vector<uint8_t> rgba;
             uint32_t width = 0, height = 0;
             g_graphics.swapChain->ReadBackBuffer(rgba, width, height);
-            result = WritePng(options.output, rgba, int(width), int(height)) ? 0 : 1;
+            result = WritePng(options.output, rgba.data(), int(width), int(height)) ? 0 : 1;
         } else {
             const double musicLength = Audio_GetLength();
             const double to = options.to ? *options.to : musicLength;
@@ -163,6 +284,7 @@ int RunCapture(const CaptureOptions& options) {
                 desc.audioPath = musicCopy;
                 desc.audioStart = options.from;
                 desc.duration = double(frames) / options.fps;
+                desc.quality = options.quality;
                 if (!encoder.Open(desc)) {
                     std::fprintf(stderr, "%s\n", encoder.Error().c_str());
                     result = 1;
@@ -170,31 +292,36 @@ int RunCapture(const CaptureOptions& options) {
             }
 
             const auto start = std::chrono::steady_clock::now();
-            std::vector<uint8_t> rgba;
-            for (long k = 0; result == 0 && k < frames; ++k) {
-                manager.RunFrame(options.from + double(k) / options.fps);
-                uint32_t width = 0, height = 0;
-                g_graphics.swapChain->ReadBackBuffer(rgba, width, height);
+            if (result == 0) {
+                FrameWriter::Sink sink;
                 if (drop) {
-                    // Read back and left alone.
+                    sink = [](const uint8_t*, uint32_t, uint32_t, long) { return true; };
                 } else if (video) {
-                    if (!encoder.Write(rgba.data())) {
+                    sink = [&encoder](const uint8_t* rgba, uint32_t, uint32_t, long) {
+                        if (encoder.Write(rgba)) return true;
                         std::fprintf(stderr, "\n%s\n", encoder.Error().c_str());
-                        result = 1;
-                    }
-                } else if (!WritePng(FrameFileName(options.output, k), rgba, int(width), int(height))) {
-                    result = 1;
+                        return false;
+                    };
+                } else {
+                    sink = [&options](const uint8_t* rgba, uint32_t width, uint32_t height, long index) {
+                        return WritePng(FrameFileName(options.output, index), rgba, int(width), int(height));
+                    };
                 }
-                if (options.progress) ShowProgress(k + 1, frames, start);
+                if (!CaptureFrames(manager, options, frames, start, std::move(sink))) result = 1;
             }
             if (video && result == 0 && !encoder.Close()) {
                 std::fprintf(stderr, "%s\n", encoder.Error().c_str());
                 result = 1;
             }
             if (!musicCopy.empty()) std::filesystem::remove(musicCopy);
-            if (result == 0)
-                std::fprintf(stderr, "Captured %ld frames to %s\n", frames,
-                             drop ? "nowhere (dropped)" : options.output.c_str());
+            if (result == 0) {
+                const double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                std::fprintf(stderr, "Captured %ld frames to %s in %.1f s (%.1f fps, %.2fx real time)\n",
+                             frames, drop ? "nowhere (dropped)" : options.output.c_str(), seconds,
+                             seconds > 0 ? frames / seconds : 0.0,
+                             seconds > 0 ? frames / options.fps / seconds : 0.0);
+            }
         }
     }
     Audio_UseSilentOutput(false);

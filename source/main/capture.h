@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/video/videoEncoder.h"
+
 struct CaptureOptions {
     std::string output;  ///< PNG pattern ("%05d"), folder, or video (.mp4 .mkv .webm .mov)
     double fps = 60.0;
@@ -13,6 +15,7 @@ struct CaptureOptions {
     std::optional<double> to;      ///< end of the span (default: the end of the music)
     std::optional<double> single;  ///< one frame at this music time into `output` (a PNG file)
     bool progress = true;          ///< draw a progress bar on standard error
+    Platform::VideoQuality quality = Platform::VideoQuality::Normal;  ///< of a video output
     /// Render and read back every frame as a capture does, then drop it: no file, no encoder. What a
     /// capture costs above rendering is measured against this (bench/captureBench.cpp); `output` is
     /// not used.

@@ -14,7 +14,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: vantrisk [-transport] [--windowed | --fullscreen] [--start S]\n"
-    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quiet]\n"
+    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--quiet]\n"
     "       vantrisk --frame S OUT.png\n"
     "       vantrisk --check [--quiet]\n"
     "\n"
@@ -30,6 +30,8 @@ constexpr char kUsage[] =
     "  --fps N       frames per second of the capture (default 60)\n"
     "  --from S      music time of the first frame in seconds (default 0)\n"
     "  --to S        end of the capture in seconds (default: the end of the music)\n"
+    "  --quality Q   video encoding: draft (quickest, largest file), normal (the default) or best\n"
+    "                (slowest, smallest file); all three look the same\n"
     "  --frame S OUT.png  render the one frame at music time S\n"
     "  --check       load the show without a display, build every shader, render each effect once and\n"
     "                list every problem logged; exit code 0 for a clean show, 1 otherwise\n"
@@ -94,6 +96,11 @@ int main(int argc, char** argv) {
             capture.output = argv[i + 2];
             i += 2;
             capturing = true;
+        } else if (arg == "--quality") {
+            if (!hasValue) return UsageError("--quality needs draft, normal or best", nullptr);
+            const auto quality = Platform::VideoQualityFromName(argv[++i]);
+            if (!quality) return UsageError("not a quality (draft, normal or best):", argv[i]);
+            capture.quality = *quality;
         } else if (arg == "--fps" || arg == "--from" || arg == "--to") {
             if (!hasValue) return UsageError("missing value after", arg.c_str());
             if (!ParseNumber(argv[++i], number)) return UsageError("not a number:", argv[i]);
