@@ -1,32 +1,38 @@
 // What a capture costs above rendering: the built program captures the same span of the bundled
-// show's busiest stretch (the three blobs in their cage, music 97 to 102 s, at 60 frames per second;
-// the slowest five seconds to render of the cube and motion scenes) several ways:
-//  - RenderOnly: "--drop-frames", every frame rendered and read back as for a capture, then dropped;
-//  - Png: one PNG file per frame;
-//  - Mp4/<quality>, Webm/<quality>: video with the music through the encoder, for draft, normal and best.
-// Each case runs the program twice, for the span and for its first frame alone, and reports the
-// difference, so that start-up (mounts, device, shader cache, the encoder's start) does not count:
+// show's busiest stretch (the three blobs in their cage, music 97 to 102 s at 60 frames per second:
+// the slowest five seconds to render of the cube and motion scenes) in each of these ways:
+//  - render-only: "--drop-frames", every frame rendered and read back as for a capture, then dropped;
+//  - png: one PNG file per frame;
+//  - mp4/<quality>, webm/<quality>: video with the music through the encoder, draft, normal and best.
+// Each case runs the program twice, for the span and for its first frame alone, and takes the
+// difference, so that start-up (mounts, device, shader cache, the encoder's start) does not count.
+// Per case it prints, as the median over the rounds (and the range of fps):
 //  - fps: frames of the span per wall second;
-//  - cpu_s_per_frame: CPU seconds per frame of this process and all its children (the program, the
-//    encoder it starts), from getrusage;
-//  - vs_render: fps / RenderOnly's fps (RenderOnly runs first);
-//  - psnr_db: for the videos, the decoded video against the PNG frames of the same span (Png runs
-//    before the videos), both in the video's pixel format (4:2:0, the loss the encoder adds), and
-//    psnr_rgb_db the same in RGB (chroma subsampling included); the visually lossless target is 40 dB.
-// The program is VANTRISK_BINARY, or the one named by the environment variable VANTRISK_CAPTURE_BINARY
-// (to measure another build on the same machine). Run with --benchmark_repetitions=3 for steady figures;
-// the machine should be otherwise idle, since the figures are wall-clock throughput.
-#include <benchmark/benchmark.h>
-
+//  - cpu/frame: CPU seconds per frame of the program and all its children (the encoder), from
+//    getrusage of this process's children and itself;
+//  - x render: fps over render-only's fps of the same round (the rounds run every case in turn, so
+//    each ratio compares runs made moments apart);
+//  - others: CPU seconds that other processes of the machine took during the span run (from
+//    /proc/stat), to tell a disturbed round;
+//  - for the videos: the PSNR of the decoded video against the PNG frames of the same span (a lossless
+//    capture), both in the video's pixel format, 4:2:0 (the loss the encoder adds; the target for
+//    visually lossless is 40 dB), and in RGB (chroma subsampling included), and the file's size.
+// Options: --rounds=N (default 3), --only=TEXT (cases whose name contains TEXT; render-only and png
+// always run, as the others are measured against them). The program is VANTRISK_BINARY, or the one
+// named by the environment variable VANTRISK_CAPTURE_BINARY (to measure another build here).
+// The figures are wall-clock throughput on a machine whose speed varies from run to run: run it on an
+// otherwise idle machine, with rounds enough for the medians to settle.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -67,27 +73,20 @@ public:
         std::error_code error;
         if (!m_path.empty()) fs::remove_all(m_path, error);
     }
+    ShowFolder(const ShowFolder&) = delete;
+    ShowFolder& operator=(const ShowFolder&) = delete;
     const fs::path& Path() const { return m_path; }
 
 private:
     fs::path m_path;
 };
 
-ShowFolder& Folder() {
-    static ShowFolder folder;
-    return folder;
-}
-
-struct Cost {
-    double wall = 0;  ///< seconds
-    double cpu = 0;   ///< user + system seconds of this process and its children
-};
-
 double Seconds(const timeval& t) {
     return double(t.tv_sec) + double(t.tv_usec) * 1e-6;
 }
 
-double CpuNow() {
+// CPU seconds of this process and of its children that have ended.
+double OwnCpu() {
     rusage self{}, children{};
     getrusage(RUSAGE_SELF, &self);
     getrusage(RUSAGE_CHILDREN, &children);
@@ -95,12 +94,21 @@ double CpuNow() {
            Seconds(children.ru_stime);
 }
 
+// CPU seconds the whole machine has been busy, all cores together.
+double MachineCpu() {
+    std::ifstream in("/proc/stat");
+    std::string name;
+    double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    in >> name >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
+    return (user + nice + system + irq + softirq + steal) / double(sysconf(_SC_CLK_TCK));
+}
+
 std::string Tail(const fs::path& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     const std::string all = text.str();
-    return all.size() > 400 ? all.substr(all.size() - 400) : all;
+    return all.size() > 600 ? all.substr(all.size() - 600) : all;
 }
 
 // Runs `program arguments...` in `folder` with its output in `log`; the exit code (-1 when it could
@@ -118,7 +126,7 @@ int Run(const std::string& program, const std::vector<std::string>& arguments, c
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execvp(program.c_str(), argv.data());
         _exit(127);
     }
     int status = 0;
@@ -126,112 +134,176 @@ int Run(const std::string& program, const std::vector<std::string>& arguments, c
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Program() {
-    const char* other = std::getenv("VANTRISK_CAPTURE_BINARY");
-    return other && *other ? other : VANTRISK_BINARY;
-}
+struct Cost {
+    double wall = 0;    ///< seconds
+    double cpu = 0;     ///< seconds of this process and its children
+    double others = 0;  ///< seconds other processes took meanwhile
+};
 
-// One capture of `output` (empty: dropped frames) from kFrom to `to`; false with `error` set.
-bool Capture(const std::vector<std::string>& output, double to, Cost& cost, std::string& error) {
-    std::vector<std::string> arguments = output;
-    arguments.insert(arguments.end(),
-                     {"--fps", Number(kFps), "--from", Number(kFrom), "--to", Number(to), "--quiet"});
-    const fs::path log = Folder().Path() / "capture.log";
-    const double cpu = CpuNow();
-    const auto start = std::chrono::steady_clock::now();
-    const int code = Run(Program(), arguments, Folder().Path(), log);
-    cost.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    cost.cpu = CpuNow() - cpu;
-    if (code != 0) {
-        error = "the program failed (" + std::to_string(code) + "): " + Tail(log);
-        return false;
-    }
-    return true;
-}
-
-// The average PSNR the video's psnr filter prints, comparing in `format`; NaN when it cannot.
-double Psnr(const fs::path& video, const fs::path& frames, const std::string& format) {
-    const fs::path log = Folder().Path() / "psnr.log";
-    // Frames are paired by their order: the container's rounded time stamps must not pair a frame
-    // with its neighbour.
-    const std::string pair = "settb=1/" + std::to_string(int(kFps)) + ",setpts=N,format=" + format;
-    const std::string graph = "[0:v]" + pair + "[a];[1:v]" + pair + "[b];[a][b]psnr";
-    const int code = Run("/usr/bin/ffmpeg",
-                         {"-hide_banner", "-nostats", "-i", video.string(), "-framerate", Number(kFps), "-i",
-                          (frames / "frame%05d.png").string(), "-lavfi", graph, "-f", "null", "-"},
-                         Folder().Path(), log);
-    if (code != 0) return std::nan("");
-    const std::string text = Tail(log);
-    const size_t at = text.rfind("average:");
-    if (at == std::string::npos) return std::nan("");
-    // A lossless match prints "inf".
-    return std::strtod(text.c_str() + at + 8, nullptr);
-}
-
-double g_renderOnlyFps = 0;
-bool g_haveFrames = false;
-bool g_warm = false;
-
-enum class Kind { RenderOnly, Png, Video };
-
-void CaptureCase(benchmark::State& state, Kind kind, std::string output, std::string quality) {
-    if (Folder().Path().empty()) return state.SkipWithError("cannot make the show folder");
+struct Case {
+    std::string name;
     std::vector<std::string> arguments;
-    if (kind == Kind::RenderOnly) {
-        arguments = {"--drop-frames"};
-    } else {
-        arguments = {"--capture", output};
-        if (!quality.empty()) arguments.insert(arguments.end(), {"--quality", quality});
-    }
-    std::string error;
-    Cost first, span;
-    if (!g_warm) {
-        // The first run in a fresh folder fills the shader cache; every later one starts alike.
-        if (!Capture(arguments, kFrom + 1.5 / kFps, first, error)) return state.SkipWithError(error.c_str());
-        g_warm = true;
-    }
-    const long frames = SpanFrames();
-    for (auto _ : state) {
-        if (!Capture(arguments, kFrom + 1.5 / kFps, first, error) || !Capture(arguments, kTo, span, error))
-            return state.SkipWithError(error.c_str());
-        state.SetIterationTime(span.wall - first.wall);
-    }
-    const double wallPerFrame = (span.wall - first.wall) / double(frames - 1);
-    const double fps = 1.0 / wallPerFrame;
-    state.counters["fps"] = fps;
-    state.counters["cpu_s_per_frame"] = (span.cpu - first.cpu) / double(frames - 1);
-    if (kind == Kind::RenderOnly) g_renderOnlyFps = fps;
-    if (g_renderOnlyFps > 0) state.counters["vs_render"] = fps / g_renderOnlyFps;
-    if (kind == Kind::Png) {
-        char last[32];
-        std::snprintf(last, sizeof last, "frame%05ld.png", frames - 1);
-        g_haveFrames = fs::exists(Folder().Path() / output / last);
-    }
-    if (kind == Kind::Video && g_haveFrames) {
-        state.counters["psnr_db"] = Psnr(Folder().Path() / output, Folder().Path() / "frames", "yuv420p");
-        state.counters["psnr_rgb_db"] = Psnr(Folder().Path() / output, Folder().Path() / "frames", "rgb24");
-    }
-}
+    std::string output;  ///< the file or folder written ("" for none)
+    bool video = false;
+    std::vector<double> fps, cpuPerFrame, ratio, others;
+    double psnr = std::nan(""), psnrRgb = std::nan(""), megabytes = std::nan("");
+};
 
-void Register(const char* name, Kind kind, const char* output, const char* quality) {
-    benchmark::RegisterBenchmark(name, CaptureCase, kind, std::string(output), std::string(quality))
-        ->Unit(benchmark::kSecond)
-        ->UseManualTime()
-        ->Iterations(1);
+class Bench {
+public:
+    explicit Bench(std::string program) : m_program(std::move(program)) {}
+
+    bool Ready() const { return !m_folder.Path().empty(); }
+
+    // One capture from kFrom to `to`; false with `error` set.
+    bool Capture(const Case& c, double to, Cost& cost, std::string& error) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(),
+                         {"--fps", Number(kFps), "--from", Number(kFrom), "--to", Number(to), "--quiet"});
+        const fs::path log = m_folder.Path() / "capture.log";
+        const double cpu = OwnCpu();
+        const double machine = MachineCpu();
+        const auto start = std::chrono::steady_clock::now();
+        const int code = Run(m_program, arguments, m_folder.Path(), log);
+        cost.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cost.cpu = OwnCpu() - cpu;
+        cost.others = std::max(0.0, MachineCpu() - machine - cost.cpu);
+        if (code != 0) {
+            error = c.name + ": the program failed (" + std::to_string(code) + "): " + Tail(log);
+            return false;
+        }
+        return true;
+    }
+
+    // Measures `c` once: fills its per-round figures; false with `error` set.
+    bool Measure(Case& c, double renderOnlyFps, std::string& error) {
+        Cost first, span;
+        if (!Capture(c, kFrom + 1.5 / kFps, first, error) || !Capture(c, kTo, span, error)) return false;
+        const double frames = double(SpanFrames() - 1);
+        const double fps = frames / std::max(span.wall - first.wall, 1e-6);
+        c.fps.push_back(fps);
+        c.cpuPerFrame.push_back((span.cpu - first.cpu) / frames);
+        c.others.push_back(span.others);
+        c.ratio.push_back(renderOnlyFps > 0 ? fps / renderOnlyFps : 1.0);
+        return true;
+    }
+
+    // The average PSNR of the psnr filter comparing `video` with the PNG frames in `format`; NaN
+    // when it cannot.
+    double Psnr(const fs::path& video, const fs::path& frames, const std::string& format) {
+        const fs::path log = m_folder.Path() / "psnr.log";
+        // Frames are paired by their order: the container's rounded time stamps must not pair a
+        // frame with its neighbour.
+        const std::string pair = "settb=1/" + std::to_string(int(kFps)) + ",setpts=N,format=" + format;
+        const std::string graph = "[0:v]" + pair + "[a];[1:v]" + pair + "[b];[a][b]psnr";
+        const int code = Run("ffmpeg",
+                             {"-hide_banner", "-nostats", "-i", video.string(), "-framerate", Number(kFps),
+                              "-i", (frames / "frame%05d.png").string(), "-lavfi", graph, "-f", "null", "-"},
+                             m_folder.Path(), log);
+        if (code != 0) return std::nan("");
+        const std::string text = Tail(log);
+        const size_t at = text.rfind("average:");
+        // A lossless match prints "inf", which strtod reads as infinity.
+        return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + 8, nullptr);
+    }
+
+    const fs::path& Folder() const { return m_folder.Path(); }
+
+private:
+    std::string m_program;
+    ShowFolder m_folder;
+};
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return std::nan("");
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Register("Capture/RenderOnly", Kind::RenderOnly, "", "");
-    Register("Capture/Png", Kind::Png, "frames", "");
-    for (const char* quality : {"draft", "normal", "best"}) {
-        Register((std::string("Capture/Mp4/") + quality).c_str(), Kind::Video, "show.mp4", quality);
-        Register((std::string("Capture/Webm/") + quality).c_str(), Kind::Video, "show.webm", quality);
+    int rounds = 3;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+            rounds = std::max(1, std::atoi(argv[i] + 9));
+        } else if (std::strncmp(argv[i], "--only=", 7) == 0) {
+            only = argv[i] + 7;
+        } else {
+            std::fprintf(stderr, "usage: %s [--rounds=N] [--only=TEXT]\n", argv[0]);
+            return 2;
+        }
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const char* other = std::getenv("VANTRISK_CAPTURE_BINARY");
+    Bench bench(other && *other ? other : VANTRISK_BINARY);
+    if (!bench.Ready()) {
+        std::fprintf(stderr, "cannot make the show folder\n");
+        return 1;
+    }
+
+    std::vector<Case> cases;
+    const auto add = [&](std::string name, std::vector<std::string> arguments, std::string output,
+                         bool video) {
+        Case c;
+        c.name = std::move(name);
+        c.arguments = std::move(arguments);
+        c.output = std::move(output);
+        c.video = video;
+        cases.push_back(std::move(c));
+    };
+    add("render-only", {"--drop-frames"}, "", false);
+    add("png", {"--capture", "frames"}, "frames", false);
+    for (const char* container : {"mp4", "webm"}) {
+        for (const char* quality : {"draft", "normal", "best"}) {
+            const std::string name = std::string(container) + "/" + quality;
+            if (!only.empty() && name.find(only) == std::string::npos) continue;
+            const std::string file = std::string("show.") + container;
+            add(name, {"--capture", file, "--quality", quality}, file, true);
+        }
+    }
+
+    std::string error;
+    Cost warm;
+    // The first run in a fresh folder fills the shader cache; every later one starts alike.
+    if (!bench.Capture(cases[0], kFrom + 1.5 / kFps, warm, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    for (int round = 0; round < rounds; ++round) {
+        double renderOnlyFps = 0;
+        for (Case& c : cases) {
+            std::fprintf(stderr, "round %d/%d: %s\n", round + 1, rounds, c.name.c_str());
+            if (!bench.Measure(c, renderOnlyFps, error)) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 1;
+            }
+            if (&c == &cases[0]) renderOnlyFps = c.fps.back();
+            if (round == 0 && c.video) {
+                // Encoding is deterministic enough that one comparison per case tells.
+                const fs::path video = bench.Folder() / c.output;
+                c.psnr = bench.Psnr(video, bench.Folder() / "frames", "yuv420p");
+                c.psnrRgb = bench.Psnr(video, bench.Folder() / "frames", "rgb24");
+                std::error_code sizeError;
+                const auto bytes = fs::file_size(video, sizeError);
+                if (!sizeError) c.megabytes = double(bytes) / 1e6;
+            }
+        }
+    }
+
+    std::printf("Capture of music %.0f-%.0f s at %.0f fps (%ld frames), %d rounds, medians\n", kFrom, kTo,
+                kFps, SpanFrames(), rounds);
+    std::printf("%-12s %7s %17s %10s %9s %8s %10s %10s %8s\n", "case", "fps", "(range)", "cpu/frame",
+                "x render", "others", "PSNR 420", "PSNR RGB", "MB");
+    for (const Case& c : cases) {
+        const auto [low, high] = std::minmax_element(c.fps.begin(), c.fps.end());
+        char range[32];
+        std::snprintf(range, sizeof range, "(%.1f-%.1f)", *low, *high);
+        std::printf("%-12s %7.1f %17s %9.4fs %9.2f %7.1fs", c.name.c_str(), Median(c.fps), range,
+                    Median(c.cpuPerFrame), Median(c.ratio), Median(c.others));
+        if (c.video) std::printf(" %8.1fdB %8.1fdB %8.2f", c.psnr, c.psnrRgb, c.megabytes);
+        std::printf("\n");
+    }
     return 0;
 }

@@ -157,6 +157,11 @@ bool VideoEncoder::Open(const VideoDesc& desc) {
         return false;
     }
     m_pipe = fds[1];
+    // A frame is megabytes and the pipe 64 KiB by default: a larger pipe takes a frame in a few
+    // writes instead of dozens of hand-overs between us and the encoder. Best effort: the system may
+    // cap it.
+    for (int bytes = 1 << 20; bytes >= 1 << 16; bytes /= 2)
+        if (fcntl(m_pipe, F_SETPIPE_SZ, bytes) >= 0) break;
     // A dead encoder must give a write error, not kill us.
     signal(SIGPIPE, SIG_IGN);
     return true;
