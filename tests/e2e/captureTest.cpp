@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "e2e/showFolder.h"
 #include "support/gpuFixture.h"
@@ -31,6 +36,51 @@ int RunProgram(const ShowFolder& show, const std::vector<std::string>& arguments
 
 TestSupport::Image ReadPng(const std::filesystem::path& path) {
     return TestSupport::ReadPicture(path);
+}
+
+// The bundled show's data, for captures of real pictures.
+void CopyBundledData(const ShowFolder& show) {
+    const std::filesystem::path data = std::filesystem::path(VANTRISK_SOURCE_DIR) / "data";
+    for (const auto& entry : std::filesystem::directory_iterator(data))
+        show.WriteData(entry.path().filename().string(), TestSupport::ReadHostFile(entry.path()));
+}
+
+// What ffprobe says of the first stream of `kind` ("v" or "a") in `file`: the values of `entries`.
+std::string Probe(const ShowFolder& show, const std::string& file, const std::string& kind,
+                  const std::string& entries) {
+    std::string probe;
+    TestSupport::RunCommand({"ffprobe", "-v", "error", "-count_frames", "-select_streams", kind + ":0",
+                             "-show_entries", "stream=" + entries, "-of", "default=noprint_wrappers=1", file},
+                            &probe, show.Path());
+    return probe;
+}
+
+// Where the audio of `file` ends, in seconds, from its last packet (webm keeps no stream duration).
+double AudioSeconds(const ShowFolder& show, const std::string& file) {
+    std::string packets;
+    TestSupport::RunCommand({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                             "packet=pts_time,duration_time", "-of", "csv=p=0", file},
+                            &packets, show.Path());
+    std::istringstream lines(packets);
+    double end = 0;
+    for (std::string line; std::getline(lines, line);) {
+        double start = 0, length = 0;
+        if (std::sscanf(line.c_str(), "%lf,%lf", &start, &length) == 2) end = std::max(end, start + length);
+    }
+    return end;
+}
+
+// The average PSNR of `video` against the PNG frames in `frames` (a lossless capture of the same
+// span) in the video's 4:2:0, frames paired by their order; -1 when ffmpeg cannot tell.
+double VideoPsnr(const ShowFolder& show, const std::string& video, const std::string& frames) {
+    const std::string pair = "settb=1/10,setpts=N,format=yuv420p";
+    std::string output;
+    TestSupport::RunCommand({"ffmpeg", "-hide_banner", "-nostats", "-i", video, "-framerate", "10", "-i",
+                             frames + "/frame%05d.png", "-lavfi",
+                             "[0:v]" + pair + "[a];[1:v]" + pair + "[b];[a][b]psnr", "-f", "null", "-"},
+                            &output, show.Path());
+    const size_t at = output.rfind("average:");
+    return at == std::string::npos ? -1.0 : std::strtod(output.c_str() + at + 8, nullptr);
 }
 
 TEST(Capture, LooseFileOverridesTheArchivesCopy) {
@@ -169,6 +219,75 @@ TEST(Capture, BadArgumentsAreRefused) {
     EXPECT_EQ(RunProgram(show, {"--bogus"}, &output), 2);
     EXPECT_EQ(RunProgram(show, {"--help"}, &output), 0);
     EXPECT_NE(output.find("--capture OUT"), std::string::npos);
+}
+
+TEST(Capture, QualityMustBeNamedAndDroppedFramesWriteNothing) {
+    ShowFolder show;
+    show.WriteData("demo.xml", ShowFolder::Script(""));
+    show.WriteData("final.fx", ShowFolder::FinalShader());
+    std::string output;
+    EXPECT_EQ(RunProgram(show, {"--capture", "a.mp4", "--to", "1", "--quality", "fast"}, &output), 2);
+    EXPECT_NE(output.find("not a quality (draft, normal or best): fast"), std::string::npos) << output;
+    EXPECT_EQ(RunProgram(show, {"--capture", "a.mp4", "--to", "1", "--quality"}, &output), 2);
+    EXPECT_NE(output.find("--quality needs"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(show.Path() / "a.mp4"));
+
+    EXPECT_EQ(RunProgram(show, {"--drop-frames", "--capture", "frames", "--to", "1"}, &output), 2);
+    ASSERT_EQ(RunProgram(show, {"--drop-frames", "--fps", "10", "--to", "0.5"}, &output), 0) << output;
+    EXPECT_NE(output.find("Captured 5 frames to nowhere"), std::string::npos) << output;
+    // The show's data, its shader cache and its log are all there is.
+    for (const auto& entry : std::filesystem::directory_iterator(show.Path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "data" || name == "ShaderCache" || name == "Vantrisk.log") << name;
+    }
+}
+
+// Frames go through read-backs that overlap the next frame and a writer thread; they must come out
+// as the one-frame render of the same music time gives them, in order, the last frames included.
+TEST(Capture, FramesMatchSingleFrameRendersInOrderToTheLast) {
+    ShowFolder show;
+    CopyBundledData(show);
+    std::string output;
+    // Times that are exact in binary, so that --frame renders the very same instant.
+    ASSERT_EQ(RunProgram(show, {"--capture", "frames", "--fps", "8", "--from", "97", "--to", "98"}, &output),
+              0)
+        << output;
+    EXPECT_FALSE(std::filesystem::exists(show.Path() / "frames/frame00008.png"));
+    for (const int k : {0, 4, 6, 7}) {
+        const std::string time = std::to_string(97.0 + k / 8.0);
+        ASSERT_EQ(RunProgram(show, {"--frame", time, "single.png"}, &output), 0) << output;
+        char name[32];
+        std::snprintf(name, sizeof name, "frames/frame%05d.png", k);
+        const TestSupport::Image captured = ReadPng(show.Path() / name);
+        const TestSupport::Image single = ReadPng(show.Path() / "single.png");
+        ASSERT_EQ(captured.rgba.size(), 800u * 600u * 4u) << name;
+        EXPECT_TRUE(captured.rgba == single.rgba) << name << " differs from --frame " << time;
+    }
+}
+
+TEST(Capture, EveryQualityAndContainerGivesEveryFrameVisuallyLossless) {
+    ShowFolder show;
+    CopyBundledData(show);
+    std::string output;
+    ASSERT_EQ(RunProgram(show, {"--capture", "frames", "--fps", "10", "--from", "97", "--to", "98"}, &output),
+              0)
+        << output;
+    for (const char* file : {"show.mp4", "show.webm"}) {
+        for (const char* quality : {"draft", "normal", "best"}) {
+            SCOPED_TRACE(std::string(file) + " " + quality);
+            ASSERT_EQ(RunProgram(show,
+                                 {"--capture", file, "--quality", quality, "--fps", "10", "--from", "97",
+                                  "--to", "98"},
+                                 &output),
+                      0)
+                << output;
+            const std::string video = Probe(show, file, "v", "nb_read_frames,width,height");
+            EXPECT_NE(video.find("nb_read_frames=10"), std::string::npos) << video;
+            EXPECT_NE(video.find("height=600"), std::string::npos) << video;
+            EXPECT_NEAR(AudioSeconds(show, file), 1.0, 0.1);
+            EXPECT_GE(VideoPsnr(show, file, "frames"), 40.0);
+        }
+    }
 }
 
 }  // namespace
