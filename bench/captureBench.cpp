@@ -12,8 +12,8 @@
 //    getrusage of this process's children and itself;
 //  - x render: fps over render-only's fps of the same round (the rounds run every case in turn, so
 //    each ratio compares runs made moments apart);
-//  - others: CPU seconds that other processes of the machine took during the span run (from
-//    /proc/stat), to tell a disturbed round;
+//  - others, stolen: CPU seconds that other processes of the machine took during the span run, and
+//    that the host took from the machine (both from /proc/stat), to tell a disturbed round;
 //  - for the videos: the PSNR of the decoded video against the PNG frames of the same span (a lossless
 //    capture), both in the video's pixel format, 4:2:0 (the loss the encoder adds; the target for
 //    visually lossless is 40 dB), and in RGB (chroma subsampling included), and the file's size.
@@ -94,13 +94,19 @@ double OwnCpu() {
            Seconds(children.ru_stime);
 }
 
-// CPU seconds the whole machine has been busy, all cores together.
-double MachineCpu() {
+// CPU seconds the whole machine has been busy, all cores together, and those stolen from it by the
+// host (time this machine's cores wanted to run and could not).
+struct MachineTimes {
+    double busy = 0;
+    double stolen = 0;
+};
+MachineTimes MachineCpu() {
     std::ifstream in("/proc/stat");
     std::string name;
     double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
     in >> name >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
-    return (user + nice + system + irq + softirq + steal) / double(sysconf(_SC_CLK_TCK));
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    return {(user + nice + system + irq + softirq) / tick, steal / tick};
 }
 
 std::string Tail(const fs::path& path) {
@@ -138,6 +144,7 @@ struct Cost {
     double wall = 0;    ///< seconds
     double cpu = 0;     ///< seconds of this process and its children
     double others = 0;  ///< seconds other processes took meanwhile
+    double stolen = 0;  ///< seconds the host took from this machine meanwhile
 };
 
 struct Case {
@@ -145,7 +152,7 @@ struct Case {
     std::vector<std::string> arguments;
     std::string output;  ///< the file or folder written ("" for none)
     bool video = false;
-    std::vector<double> fps, cpuPerFrame, ratio, others;
+    std::vector<double> fps, cpuPerFrame, ratio, others, stolen;
     double psnr = std::nan(""), psnrRgb = std::nan(""), megabytes = std::nan("");
 };
 
@@ -162,12 +169,14 @@ public:
                          {"--fps", Number(kFps), "--from", Number(kFrom), "--to", Number(to), "--quiet"});
         const fs::path log = m_folder.Path() / "capture.log";
         const double cpu = OwnCpu();
-        const double machine = MachineCpu();
+        const MachineTimes machine = MachineCpu();
         const auto start = std::chrono::steady_clock::now();
         const int code = Run(m_program, arguments, m_folder.Path(), log);
         cost.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cost.cpu = OwnCpu() - cpu;
-        cost.others = std::max(0.0, MachineCpu() - machine - cost.cpu);
+        const MachineTimes after = MachineCpu();
+        cost.others = std::max(0.0, after.busy - machine.busy - cost.cpu);
+        cost.stolen = after.stolen - machine.stolen;
         if (code != 0) {
             error = c.name + ": the program failed (" + std::to_string(code) + "): " + Tail(log);
             return false;
@@ -184,6 +193,7 @@ public:
         c.fps.push_back(fps);
         c.cpuPerFrame.push_back((span.cpu - first.cpu) / frames);
         c.others.push_back(span.others);
+        c.stolen.push_back(span.stolen);
         c.ratio.push_back(renderOnlyFps > 0 ? fps / renderOnlyFps : 1.0);
         return true;
     }
@@ -294,14 +304,14 @@ int main(int argc, char** argv) {
 
     std::printf("Capture of music %.0f-%.0f s at %.0f fps (%ld frames), %d rounds, medians\n", kFrom, kTo,
                 kFps, SpanFrames(), rounds);
-    std::printf("%-12s %7s %17s %10s %9s %8s %10s %10s %8s\n", "case", "fps", "(range)", "cpu/frame",
-                "x render", "others", "PSNR 420", "PSNR RGB", "MB");
+    std::printf("%-12s %7s %17s %10s %9s %8s %8s %10s %10s %8s\n", "case", "fps", "(range)", "cpu/frame",
+                "x render", "others", "stolen", "PSNR 420", "PSNR RGB", "MB");
     for (const Case& c : cases) {
         const auto [low, high] = std::minmax_element(c.fps.begin(), c.fps.end());
         char range[32];
         std::snprintf(range, sizeof range, "(%.1f-%.1f)", *low, *high);
-        std::printf("%-12s %7.1f %17s %9.4fs %9.2f %7.1fs", c.name.c_str(), Median(c.fps), range,
-                    Median(c.cpuPerFrame), Median(c.ratio), Median(c.others));
+        std::printf("%-12s %7.1f %17s %9.4fs %9.2f %7.1fs %7.1fs", c.name.c_str(), Median(c.fps), range,
+                    Median(c.cpuPerFrame), Median(c.ratio), Median(c.others), Median(c.stolen));
         if (c.video) std::printf(" %8.1fdB %8.1fdB %8.2f", c.psnr, c.psnrRgb, c.megabytes);
         std::printf("\n");
     }
