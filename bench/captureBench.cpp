@@ -19,7 +19,10 @@
 //    visually lossless is 40 dB), and in RGB (chroma subsampling included), and the file's size.
 // Options: --rounds=N (default 3), --only=TEXT (cases whose name contains TEXT; render-only and png
 // always run, as the others are measured against them). The program is VANTRISK_BINARY, or the one
-// named by the environment variable VANTRISK_CAPTURE_BINARY (to measure another build here).
+// named by the environment variable VANTRISK_CAPTURE_BINARY (to measure another build here). An
+// earlier build named by VANTRISK_CAPTURE_BEFORE adds its png, mp4 and webm captures to the same
+// rounds ("before/..."), measured against the render-only run of this one: the figures before and
+// after a change, from runs made moments apart.
 // The figures are wall-clock throughput on a machine whose speed varies from run to run: run it on an
 // otherwise idle machine, with rounds enough for the medians to settle.
 #include <fcntl.h>
@@ -37,6 +40,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -149,6 +153,7 @@ struct Cost {
 
 struct Case {
     std::string name;
+    std::string program;  ///< the program to run ("" for the one measured)
     std::vector<std::string> arguments;
     std::string output;  ///< the file or folder written ("" for none)
     bool video = false;
@@ -171,7 +176,7 @@ public:
         const double cpu = OwnCpu();
         const MachineTimes machine = MachineCpu();
         const auto start = std::chrono::steady_clock::now();
-        const int code = Run(m_program, arguments, m_folder.Path(), log);
+        const int code = Run(c.program.empty() ? m_program : c.program, arguments, m_folder.Path(), log);
         cost.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cost.cpu = OwnCpu() - cpu;
         const MachineTimes after = MachineCpu();
@@ -271,6 +276,16 @@ int main(int argc, char** argv) {
             if (!only.empty() && name.find(only) == std::string::npos) continue;
             const std::string file = std::string("show.") + container;
             add(name, {"--capture", file, "--quality", quality}, file, true);
+        }
+    }
+
+    const char* before = std::getenv("VANTRISK_CAPTURE_BEFORE");
+    if (before && *before) {
+        const std::pair<const char*, const char*> earlier[] = {
+            {"before/png", "frames-before"}, {"before/mp4", "before.mp4"}, {"before/webm", "before.webm"}};
+        for (const auto& [name, output] : earlier) {
+            add(name, {"--capture", output}, output, std::string(name) != "before/png");
+            cases.back().program = before;
         }
     }
 

@@ -10,8 +10,8 @@
 
 namespace Platform {
 
-/// What the encoder spends on a frame against what the file weighs: draft is the quickest and
-/// largest, best the slowest and smallest; all stay visually lossless for the show's pictures.
+/// How hard the encoder works on a frame: draft is the quickest, best the slowest and most careful;
+/// all stay visually lossless for the show's pictures.
 enum class VideoQuality { Draft, Normal, Best };
 
 /// The quality called `name` ("draft", "normal", "best"); none for any other name.
