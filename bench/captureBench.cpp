@@ -43,6 +43,8 @@
 #include <utility>
 #include <vector>
 
+#include "showFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,30 +62,6 @@ std::string Number(double value) {
     std::snprintf(text, sizeof text, "%.6f", value);
     return text;
 }
-
-// A working folder whose data/ is the repository's, kept for the whole run: the shader cache warms
-// once, and the PNG frames stay for the videos' comparison.
-class ShowFolder {
-public:
-    ShowFolder() {
-        char pattern[] = "/tmp/vantrisk-capture-bench-XXXXXX";
-        if (!mkdtemp(pattern)) return;
-        m_path = pattern;
-        std::error_code error;
-        fs::create_directory_symlink(fs::path(VANTRISK_SOURCE_DIR) / "data", m_path / "data", error);
-        if (error) m_path.clear();
-    }
-    ~ShowFolder() {
-        std::error_code error;
-        if (!m_path.empty()) fs::remove_all(m_path, error);
-    }
-    ShowFolder(const ShowFolder&) = delete;
-    ShowFolder& operator=(const ShowFolder&) = delete;
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 double Seconds(const timeval& t) {
     return double(t.tv_sec) + double(t.tv_usec) * 1e-6;
@@ -226,7 +204,9 @@ public:
 
 private:
     std::string m_program;
-    ShowFolder m_folder;
+    // Kept for the whole run: the shader cache warms once, and the PNG frames stay for the videos'
+    // comparison.
+    BenchSupport::ShowFolder m_folder{"vantrisk-capture-bench"};
 };
 
 double Median(std::vector<double> values) {

@@ -19,30 +19,13 @@
 #include "system/audio.h"
 #include "system/flags.h"
 
+#include "showFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-// A working folder whose data/ is the repository's, as the program expects to find it.
-class ShowFolder {
-public:
-    ShowFolder() {
-        char pattern[] = "/tmp/vantrisk-bench-XXXXXX";
-        if (!mkdtemp(pattern)) return;
-        m_path = pattern;
-        std::error_code error;
-        fs::create_directory_symlink(fs::path(VANTRISK_SOURCE_DIR) / "data", m_path / "data", error);
-        if (error) m_path.clear();
-    }
-    ~ShowFolder() {
-        std::error_code error;
-        if (!m_path.empty()) fs::remove_all(m_path, error);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using BenchSupport::ShowFolder;
 
 bool RunProgram(const fs::path& folder, const std::string& arguments) {
     const std::string command =

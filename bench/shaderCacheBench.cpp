@@ -18,30 +18,13 @@
 #include "platform/hlsl/compilerService.h"
 #include "system/audio.h"
 
+#include "showFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-// A working folder whose data/ is the repository's, as the program expects to find it.
-class WorkingFolder {
-public:
-    WorkingFolder() {
-        char pattern[] = "/tmp/vantrisk-bench-XXXXXX";
-        if (!mkdtemp(pattern)) return;
-        m_path = pattern;
-        std::error_code error;
-        fs::create_directory_symlink(fs::path(VANTRISK_SOURCE_DIR) / "data", m_path / "data", error);
-        if (error) m_path.clear();
-    }
-    ~WorkingFolder() {
-        std::error_code error;
-        if (!m_path.empty()) fs::remove_all(m_path, error);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using BenchSupport::ShowFolder;
 
 bool RunFrame(const fs::path& folder) {
     const std::string command =
@@ -51,7 +34,7 @@ bool RunFrame(const fs::path& folder) {
 
 void StartupToFirstFrame_Process(benchmark::State& state) {
     const bool warm = state.range(0) != 0;
-    WorkingFolder folder;
+    ShowFolder folder;
     if (folder.Path().empty()) return state.SkipWithError("cannot make the working folder");
     if (warm && !RunFrame(folder.Path())) return state.SkipWithError("the program failed");
     for (auto _ : state) {

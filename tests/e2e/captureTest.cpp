@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -235,6 +236,9 @@ TEST(Capture, QualityMustBeNamedAndDroppedFramesWriteNothing) {
     EXPECT_EQ(RunProgram(show, {"--drop-frames", "--capture", "frames", "--to", "1"}, &output), 2);
     ASSERT_EQ(RunProgram(show, {"--drop-frames", "--fps", "10", "--to", "0.5"}, &output), 0) << output;
     EXPECT_NE(output.find("Captured 5 frames to nowhere"), std::string::npos) << output;
+    // The bar's last state: every frame, the rate and the real-time factor beside it.
+    EXPECT_TRUE(std::regex_search(output, std::regex(R"(frame 5/5  [0-9.]+ fps  [0-9]+\.[0-9]{2}x )")))
+        << output;
     // The show's data, its shader cache and its log are all there is.
     for (const auto& entry : std::filesystem::directory_iterator(show.Path())) {
         const std::string name = entry.path().filename().string();
