@@ -3,7 +3,7 @@
 #include <physfs.h>
 
 #include <unistd.h>
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -76,7 +76,7 @@ void ShowProgress(long done, long total, double fps, std::chrono::steady_clock::
     const double left = rate > 0 ? (total - done) / rate : 0;
     constexpr int kBar = 30;
     const int filled = total > 0 ? int(kBar * done / total) : kBar;
-    std::fprintf(stderr, "\r[%.*s%*s] frame %ld/%ld  %.1f fps  %.2fx  %.0f s left ", filled,
+    std::fprintf(stderr, "\r[%.*s%*s] frame %ld/%ld  %.1f fps  %.1fx  %.0f s left ", filled,
                  "##############################", kBar - filled, "", done, total, rate, rate / fps, left);
     if (done == total) std::fputc('\n', stderr);
 }
@@ -96,14 +96,17 @@ public:
     /// Waits until `slot` holds no frame still to be written; false once a frame failed.
     bool WaitForSlot(uint32_t slot) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return !m_busy[slot] || m_failed; });
+        // A job leaves the queue only once its frame is out.
+        m_changed.wait(lock, [&] {
+            return m_failed || std::none_of(m_jobs.begin(), m_jobs.end(),
+                                            [&](const Job& job) { return job.slot == slot; });
+        });
         return !m_failed;
     }
     /// Queues frame `index`, whose pixels lie in `slot` until it is written.
     void Push(uint32_t slot, const uint8_t* rgba, uint32_t width, uint32_t height, long index) {
         {
             std::lock_guard lock(m_mutex);
-            m_busy[slot] = true;
             m_jobs.push_back({slot, rgba, width, height, index});
         }
         m_changed.notify_all();
@@ -144,7 +147,6 @@ private:
             {
                 std::lock_guard lock(m_mutex);
                 m_jobs.pop_front();
-                m_busy[job.slot] = false;
                 if (!written) m_failed = true;
             }
             m_changed.notify_all();
@@ -155,7 +157,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Job> m_jobs;
-    std::array<bool, Gpu::SwapChain::kReadBackSlots> m_busy{};
     bool m_failed = false;
     bool m_closing = false;
     std::thread m_thread;  // last, so that it starts with everything above made
@@ -317,7 +318,7 @@ int RunCapture(const CaptureOptions& options) {
             if (result == 0) {
                 const double seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                std::fprintf(stderr, "Captured %ld frames to %s in %.1f s (%.1f fps, %.2fx real time)\n",
+                std::fprintf(stderr, "Captured %ld frames to %s in %.1f s (%.1f fps, %.1fx real time)\n",
                              frames, drop ? "nowhere (dropped)" : options.output.c_str(), seconds,
                              seconds > 0 ? frames / seconds : 0.0,
                              seconds > 0 ? frames / options.fps / seconds : 0.0);

@@ -197,11 +197,7 @@ TEST(Capture, VideoHasTheFramesAndTheMusicSpan) {
         RunProgram(show, {"--capture", "show.mp4", "--fps", "10", "--from", "0.5", "--to", "2.0"}, &output),
         0)
         << output;
-    std::string probe;
-    TestSupport::RunCommand(
-        {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-         "stream=nb_read_frames,width,height", "-of", "default=noprint_wrappers=1", "show.mp4"},
-        &probe, show.Path());
+    const std::string probe = Probe(show, "show.mp4", "v", "nb_read_frames,width,height");
     EXPECT_NE(probe.find("nb_read_frames=15"), std::string::npos) << probe;
     EXPECT_NE(probe.find("width=800"), std::string::npos) << probe;
     std::string audio;
@@ -237,7 +233,7 @@ TEST(Capture, QualityMustBeNamedAndDroppedFramesWriteNothing) {
     ASSERT_EQ(RunProgram(show, {"--drop-frames", "--fps", "10", "--to", "0.5"}, &output), 0) << output;
     EXPECT_NE(output.find("Captured 5 frames to nowhere"), std::string::npos) << output;
     // The bar's last state: every frame, the rate and the real-time factor beside it.
-    EXPECT_TRUE(std::regex_search(output, std::regex(R"(frame 5/5  [0-9.]+ fps  [0-9]+\.[0-9]{2}x )")))
+    EXPECT_TRUE(std::regex_search(output, std::regex(R"(frame 5/5  [0-9.]+ fps  [0-9]+\.[0-9]x )")))
         << output;
     // The show's data, its shader cache and its log are all there is.
     for (const auto& entry : std::filesystem::directory_iterator(show.Path())) {

@@ -63,43 +63,32 @@ std::vector<std::string> VideoEncoderArguments(const VideoDesc& desc) {
     args.insert(args.end(), {"-map", "0:v"});
     if (!desc.audioPath.empty()) args.insert(args.end(), {"-map", "1:a"});
     const bool webm = desc.path.size() >= 5 && desc.path.compare(desc.path.size() - 5, 5, ".webm") == 0;
-    // Chosen by bench/captureBench.cpp on the show's busiest span; every one keeps at least 40 dB
-    // PSNR against the lossless frames. Best is the encoder's careful mode as it always was.
-    if (webm) {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9"});
-        switch (desc.quality) {
-            case VideoQuality::Draft:
-                args.insert(args.end(), {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1", "-crf",
-                                         "38", "-b:v", "0"});
-                break;
-            case VideoQuality::Normal:
-                args.insert(args.end(), {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1", "-crf",
-                                         "30", "-b:v", "0"});
-                break;
-            case VideoQuality::Best:
-                args.insert(args.end(), {"-b:v", "4M"});
-                break;
+    // Chosen by bench/captureBench.cpp on the show's busiest span, by quality (draft, normal, best);
+    // every one keeps at least 40 dB PSNR against the lossless frames, and best is the encoder's
+    // careful mode as captures always had it. For mp4, normal is x264's quickest preset: half the work
+    // of "superfast" at CRF 18 for a smaller file of about the same quality (47 against 49 dB), and
+    // the cheaper the encoder, the less it takes from the rendering on a machine with few cores.
+    using Arguments = std::vector<std::string>;
+    static const Arguments kVp9[] = {
+        {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1", "-crf", "38", "-b:v", "0"},
+        {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1", "-crf", "30", "-b:v", "0"},
+        {"-b:v", "4M"},
+    };
+    static const Arguments kX264[] = {
+        {"-preset", "ultrafast", "-crf", "26"},
+        {"-preset", "ultrafast", "-crf", "22"},
+        {"-preset", "fast", "-crf", "18"},
+    };
+    const Arguments& video = (webm ? kVp9 : kX264)[static_cast<int>(desc.quality)];
+    args.insert(args.end(), {"-c:v", webm ? "libvpx-vp9" : "libx264"});
+    args.insert(args.end(), video.begin(), video.end());
+    args.insert(args.end(), {"-pix_fmt", "yuv420p"});
+    if (!desc.audioPath.empty()) {
+        if (webm) {
+            args.insert(args.end(), {"-c:a", "libopus"});
+        } else {
+            args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
         }
-        args.insert(args.end(), {"-pix_fmt", "yuv420p"});
-        if (!desc.audioPath.empty()) args.insert(args.end(), {"-c:a", "libopus"});
-    } else {
-        args.insert(args.end(), {"-c:v", "libx264"});
-        switch (desc.quality) {
-            case VideoQuality::Draft:
-                args.insert(args.end(), {"-preset", "ultrafast", "-crf", "26"});
-                break;
-            case VideoQuality::Normal:
-                // Half the work of "superfast" at CRF 18 for a smaller file of about the same
-                // quality on the show's pictures (47 against 49 dB): the cheaper the encoder, the
-                // less it takes from the rendering on a machine with few cores.
-                args.insert(args.end(), {"-preset", "ultrafast", "-crf", "22"});
-                break;
-            case VideoQuality::Best:
-                args.insert(args.end(), {"-preset", "fast", "-crf", "18"});
-                break;
-        }
-        args.insert(args.end(), {"-pix_fmt", "yuv420p"});
-        if (!desc.audioPath.empty()) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     }
     // The video's length is the frame count; the audio is cut to the same span.
     if (desc.duration > 0) args.insert(args.end(), {"-t", Number(desc.duration)});

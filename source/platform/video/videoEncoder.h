@@ -12,6 +12,7 @@ namespace Platform {
 
 /// How hard the encoder works on a frame: draft is the quickest, best the slowest and most careful;
 /// all stay visually lossless for the show's pictures.
+/// (The encoder's settings are indexed by it, in this order.)
 enum class VideoQuality { Draft, Normal, Best };
 
 /// The quality called `name` ("draft", "normal", "best"); none for any other name.
