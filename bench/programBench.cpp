@@ -1,12 +1,17 @@
 // What the program costs as a whole on the bundled demo, headless on the software rasterizer:
-//  - start-up to the first frame: the built program run as "--frame 0 out.png" (process start,
-//    mounts, device, script, shader compiles, one frame, PNG), and in-process the effects manager
+//  - start-up to the first frame: the built program run as "--frame 0 out.png" and "--frame 40"
+//    (process start, mounts, device, script, shader compiles, one frame, PNG), also with the music
+//    replaced by four hours of silence (its peak memory too), and in-process the effects manager
 //    built on the demo plus its first frame;
 //  - capture throughput: "--capture" of two seconds at 30 frames per second to PNG files, and
 //    RunFrame alone (finished on the GPU) at a show time in each scene.
 // The process runs need the built program (VANTRISK_BINARY) and a shell.
 #include <benchmark/benchmark.h>
 #include <physfs.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +47,56 @@ void StartupToFirstFrame_Process(benchmark::State& state) {
     if (!fs::exists(folder.Path() / "out.png")) state.SkipWithError("no frame written");
 }
 BENCHMARK(StartupToFirstFrame_Process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Runs the program in `folder` and gives its peak resident memory in bytes (-1 when it failed).
+long long RunProgramMeasured(const fs::path& folder, const std::string& arguments) {
+    const std::string command =
+        "cd '" + folder.string() + "' && exec '" VANTRISK_BINARY "' " + arguments + " >/dev/null 2>&1";
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+// Four hours of stereo silence in Ogg Vorbis (about 1.6 MB), made once per machine by the encoder.
+fs::path FourHourMusic() {
+    const fs::path path = fs::temp_directory_path() / "vantrisk-bench-four-hours.ogg";
+    if (fs::exists(path)) return path;
+    const std::string part = path.string() + ".part.ogg";
+    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i anullsrc=r=44100:cl=stereo -t 14400 "
+                                "-c:a libvorbis -q:a 0 '" + part + "' && mv '" + part + "' '" + path.string() + "'";
+    return std::system(command.c_str()) == 0 ? path : fs::path();
+}
+
+// Argument 0: the bundled music; 1: the same show with four hours of silence as its music.
+void StartupToFrame40_Process(benchmark::State& state) {
+    ShowFolder folder;
+    if (folder.Path().empty()) return state.SkipWithError("cannot make the show folder");
+    if (state.range(0) == 1) {
+        const fs::path music = FourHourMusic();
+        if (music.empty()) return state.SkipWithError("cannot make the four-hour music");
+        // A copy of the data (the file system refuses links inside it) with the long music.
+        std::error_code error;
+        fs::remove(folder.Path() / "data", error);
+        fs::copy(fs::path(VANTRISK_SOURCE_DIR) / "data", folder.Path() / "data", fs::copy_options::recursive, error);
+        fs::copy_file(music, folder.Path() / "data" / "music.ogg", fs::copy_options::overwrite_existing, error);
+        if (error) return state.SkipWithError("cannot copy the data");
+    }
+    long long peak = 0;
+    for (auto _ : state) {
+        const long long bytes = RunProgramMeasured(folder.Path(), "--frame 40 out.png");
+        if (bytes < 0) return state.SkipWithError("the program failed");
+        peak = std::max(peak, bytes);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+}
+BENCHMARK(StartupToFrame40_Process)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 void CaptureTwoSecondsToPng_Process(benchmark::State& state) {
     ShowFolder folder;

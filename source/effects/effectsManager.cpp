@@ -1,7 +1,5 @@
 #include "effects/effectsManager.h"
 
-#include <physfs.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <pugixml.hpp>
@@ -11,6 +9,7 @@
 #include "graphics/sharedGraphics.h"
 #include "platform/window/window.h"
 #include "system/audio.h"
+#include "system/dataFile.h"
 #include "system/log.h"
 
 namespace Effects {
@@ -45,19 +44,17 @@ EffectsManager::~EffectsManager() {
 
 bool EffectsManager::Load() {
     const std::string name = m_scriptWatcher.GetFileName();
-    PHYSFS_File* file = PHYSFS_openRead(name.c_str());
-    if (!file) {
+    FileData script;
+    const DataFileRead read = ReadDataFile(name, script, kLoad);
+    if (read == DataFileRead::Missing) {
         VLOG(kLoad, "Failed to find effects manager script '%s'", name.c_str());
         return false;
     }
-    std::vector<char> bytes;
-    char buffer[65536];
-    for (PHYSFS_sint64 n; (n = PHYSFS_readBytes(file, buffer, sizeof buffer)) > 0;)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    PHYSFS_close(file);
+    if (read == DataFileRead::Refused) return false;
 
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(script.data.get(), static_cast<size_t>(script.size));
     if (!parsed) {
         VLOG(kLoad, "XML [%s] parsed with errors", name.c_str());
         VLOG(kLoad, "Error description: %s", parsed.status > 16 ? "Unknown error" : parsed.description());

@@ -1,7 +1,5 @@
 #include "main/capture.h"
 
-#include <physfs.h>
-
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
@@ -24,6 +22,7 @@
 #include "platform/image/imageCodec.h"
 #include "platform/video/videoEncoder.h"
 #include "system/audio.h"
+#include "system/dataFile.h"
 
 namespace {
 
@@ -54,18 +53,13 @@ bool WritePng(const std::string& path, const uint8_t* rgba, int width, int heigh
 // The music as a host file for the encoder to mux in (it may live inside the archive).
 std::string ExtractMusic(const std::string& name) {
     if (name.empty()) return "";
-    PHYSFS_File* file = PHYSFS_openRead(name.c_str());
-    if (!file) return "";
-    std::vector<char> bytes;
-    char buffer[65536];
-    for (PHYSFS_sint64 n; (n = PHYSFS_readBytes(file, buffer, sizeof buffer)) > 0;)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    PHYSFS_close(file);
+    FileData music;
+    if (ReadDataFile(name, music, "Capture") != DataFileRead::Read) return "";
     const auto path =
         std::filesystem::temp_directory_path() /
         ("vantrisk-music-" + std::to_string(::getpid()) + std::filesystem::path(name).extension().string());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.write(music.data.get(), std::streamsize(music.size));
     return out ? path.string() : "";
 }
 

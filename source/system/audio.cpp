@@ -1,7 +1,5 @@
 #include "system/audio.h"
 
-#include <physfs.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "platform/sound/soundSystem.h"
+#include "system/dataFile.h"
 #include "system/fileWatcher.h"
 #include "system/flags.h"
 #include "system/log.h"
@@ -26,19 +25,6 @@ bool g_silentOutput = false;
 double g_volume = 1.0;
 
 constexpr int kMaxChannels = 32;
-
-void ReadWholeFile(PHYSFS_File* file, std::vector<std::byte>& bytes) {
-    // The reported length is only a hint: read until the end.
-    const PHYSFS_sint64 length = PHYSFS_fileLength(file);
-    bytes.clear();
-    if (length > 0) bytes.reserve(static_cast<size_t>(length));
-    std::byte chunk[65536];
-    for (;;) {
-        const PHYSFS_sint64 got = PHYSFS_readBytes(file, chunk, sizeof chunk);
-        if (got <= 0) return;
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-}
 }  // namespace
 
 bool Audio_Init() {
@@ -58,17 +44,22 @@ bool Audio_Load(const std::string& fileName) {
     g_channel = Platform::Channel();
     g_musicFileName = fileName;
 
-    PHYSFS_File* file = PHYSFS_openRead(fileName.c_str());
-    if (!file) {
+    // The compressed file is kept whole (a four-hour piece is a few megabytes); it is decoded a
+    // little at a time as it plays.
+    FileData file;
+    const DataFileRead read = ReadDataFile(fileName, file, "Audio_Load");
+    if (read == DataFileRead::Missing) {
         VLOG("Audio_Load", "Couldn't load audio file '%s'", fileName.c_str());
         return false;
     }
-    std::vector<std::byte> bytes;
-    ReadWholeFile(file, bytes);
-    PHYSFS_close(file);
+    // A file too large to read (logged by the reader) leaves no sound, as an undecodable one does.
+    if (read == DataFileRead::Refused) return true;
+    const auto* first = reinterpret_cast<const std::byte*>(file.data.get());
+    std::vector<std::byte> bytes(first, first + file.size);
+    file = FileData{};
 
     // An undecodable file leaves no sound and no channel: the show time stays 0.
-    if (!g_system || g_system->CreateSound(bytes, g_sound) != Platform::SoundResult::Ok) return true;
+    if (!g_system || g_system->CreateSound(std::move(bytes), g_sound) != Platform::SoundResult::Ok) return true;
     g_system->PlaySound(*g_sound, true, g_channel);
     return true;
 }

@@ -70,25 +70,8 @@ bool FileWatcher::GetHasChanged() {
 const FileData* FileWatcher::GetData() {
     if (m_contents) return m_contents.get();
     auto contents = std::make_unique<FileData>();
-    PHYSFS_File* file = PHYSFS_isInit() ? PHYSFS_openRead(m_fileName.c_str()) : nullptr;
-    if (!file) {
+    if (ReadDataFile(m_fileName, *contents, "FileWatcher::GetData") == DataFileRead::Missing)
         VLOG("FileWatcher::GetData", "File '%s' could not be opened", m_fileName.c_str());
-    } else {
-        const PHYSFS_sint64 length = PHYSFS_fileLength(file);
-        if (length > kMaxFileReadBytes) {
-            VLOG("FileWatcher::GetData", "File '%s' is %lld bytes, more than the %lld MiB one read may take",
-                 m_fileName.c_str(), static_cast<long long>(length),
-                 static_cast<long long>(kMaxFileReadBytes >> 20));
-        } else if (length < 0) {
-            VLOG("FileWatcher::GetData", "File '%s' could not be read", m_fileName.c_str());
-        } else {
-            contents->data = std::make_unique<char[]>(static_cast<size_t>(length));
-            // A short read (a file truncated while we read it) keeps only the bytes that arrived.
-            const PHYSFS_sint64 read = PHYSFS_readBytes(file, contents->data.get(), length);
-            contents->size = static_cast<int32_t>(read > 0 ? read : 0);
-        }
-        PHYSFS_close(file);
-    }
     m_contents = std::move(contents);
     return m_contents.get();
 }

@@ -6,12 +6,7 @@
 #include <memory>
 #include <string>
 
-/// The whole contents of a file as read; not zero-terminated.
-struct FileData {
-    std::unique_ptr<char[]> data;
-    /// Number of bytes in `data` (0 for a file that could not be opened).
-    int32_t size = 0;
-};
+#include "system/dataFile.h"
 
 /// Watches one file of the virtual file system and serves its contents until it changes.
 class FileWatcher {
@@ -36,10 +31,6 @@ private:
 
 /// True on the first call after `fileName` changed; the first call for a name only registers it.
 bool HasFileChanged(const std::string& fileName);
-
-/// The most bytes one read of a whole file takes in. The length is known before the read (for an
-/// archive entry, the size it inflates to), so a larger file costs nothing.
-constexpr int64_t kMaxFileReadBytes = int64_t(512) << 20;
 
 /// Modification time of a file of the virtual file system, -1 when missing or a folder. Loose files report
 /// nanoseconds of the host file system, files inside an archive whole seconds.

@@ -6,6 +6,7 @@
 #include "effects/effectsManager.h"
 
 #include <gtest/gtest.h>
+#include <physfs.h>
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "platform/window/window.h"
 #include "support/logCapture.h"
 #include "support/showFixture.h"
+#include "support/zipArchive.h"
 #include "system/audio.h"
 #include "system/fileWatcher.h"
 #include "system/flags.h"
@@ -427,6 +429,21 @@ TEST_F(EffectsManagerTest, MissingScriptIsLoggedAndTheShowRunsEmpty) {
     manager->RunFrame();
     EXPECT_EQ(manager->GetEffects().size(), 1u);
     EXPECT_DOUBLE_EQ(manager->GetShowTime(), 3.0);
+}
+
+TEST_F(EffectsManagerTest, ScriptInflatingPastTheReadBoundIsRefusedUnreadAndTheShowRunsEmpty) {
+    // An archive whose script claims 600 MiB: refused on its length, so nothing is inflated.
+    Data().Write("bomb.dat", TestSupport::Zip({TestSupport::ZeroBomb("bomb.xml", 600)}));
+    ASSERT_NE(PHYSFS_mount((Data().Path() / "bomb.dat").c_str(), nullptr, 1), 0);
+    LogCapture log;
+    Start(true, "bomb.xml");
+    EXPECT_TRUE(Logged(log.Lines(), "File 'bomb.xml' is 629145600 bytes, more than the 512 MiB one read may take"));
+    EXPECT_FALSE(LoggedStarting(log.Lines(), "XML [")) << "nothing was parsed";
+    EXPECT_TRUE(manager->GetEffects().empty());
+    manager->RunFrame();
+    EXPECT_FALSE(g_quit);
+    EXPECT_EQ(manager->GetShowTime(), 0.0);
+    PHYSFS_unmount((Data().Path() / "bomb.dat").c_str());
 }
 
 TEST_F(EffectsManagerTest, MissingMusicIsLoggedAndBuildsNoEffects) {

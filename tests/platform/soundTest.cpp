@@ -364,18 +364,36 @@ TEST(DeviceOutput, HeardFrameFollowsTheCallbacksSmoothly) {
     EXPECT_LT(std::abs(mean), 0.5);
 }
 
+// A playback of `samples` (interleaved stereo at 44100 Hz, stored as floats so that they come back
+// exactly), decoded by a stream as the mixer plays it.
+std::shared_ptr<Playback> StereoPlayback(const std::vector<float>& samples) {
+    TestSupport::TempFolder folder;
+    const auto path = folder.Path() / "stereo.wav";
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
+    sf_close(file);
+    const std::vector<std::byte> bytes = ToBytes(TestSupport::ReadHostFile(path));
+    auto source = std::make_shared<SoundSource>();
+    source->bytes = std::make_shared<const std::vector<std::byte>>(bytes);
+    source->fileRate = source->outputRate = 44100;
+    source->claimedFrames = static_cast<int64_t>(samples.size() / 2);
+    auto playback = std::make_shared<Playback>();
+    playback->stream = std::make_unique<MusicStream>(source);
+    playback->rate = 44100;
+    return playback;
+}
+
 TEST(Mixer, AddsPlayingSoundsScaledByTheirVolumeAndSkipsPausedOnes) {
-    auto pcm = std::make_shared<PcmData>();
-    pcm->rate = 44100;
-    pcm->samples = {0.5f, -0.5f, 0.25f, -0.25f, 0.1f, 0.2f};
+    const std::vector<float> samples = {0.5f, -0.5f, 0.25f, -0.25f, 0.1f, 0.2f};
     Mixer mixer;
-    auto loud = std::make_shared<Playback>();
-    loud->pcm = pcm;
-    auto quiet = std::make_shared<Playback>();
-    quiet->pcm = pcm;
+    auto loud = StereoPlayback(samples);
+    auto quiet = StereoPlayback(samples);
     quiet->volume = 0.5f;
-    auto paused = std::make_shared<Playback>();
-    paused->pcm = pcm;
+    auto paused = StereoPlayback(samples);
     paused->paused = true;
     mixer.playbacks = {loud, quiet, paused};
 

@@ -36,7 +36,7 @@ SoundResult Channel::SetPaused(bool paused) {
 SoundResult Channel::GetPosition(uint32_t& milliseconds) const {
     milliseconds = 0;
     LOCK_LIVE_PLAYBACK();
-    const int64_t ms = m_mixer->HeardPosition(p) * 1000 / p.pcm->rate;
+    const int64_t ms = m_mixer->HeardPosition(p) * 1000 / p.rate;
     milliseconds = static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, std::numeric_limits<uint32_t>::max()));
     return SoundResult::Ok;
 }
@@ -46,8 +46,8 @@ SoundResult Channel::SetPosition(uint32_t milliseconds) {
     m_mixer->HeardPosition(p);
     if (p.finished) return SoundResult::ChannelEnded;
     // Rounded up so that reading the position back gives the milliseconds that were set.
-    const int64_t frame = (static_cast<int64_t>(milliseconds) * p.pcm->rate + 999) / 1000;
-    if (frame >= p.pcm->Frames()) return SoundResult::InvalidPosition;
+    const int64_t frame = (static_cast<int64_t>(milliseconds) * p.rate + 999) / 1000;
+    if (frame >= p.Length()) return SoundResult::InvalidPosition;
     m_mixer->Seek(p, frame);
     return SoundResult::Ok;
 }

@@ -14,11 +14,13 @@ void Mixer::Render(float* out, int frames, int64_t streamFrame) {
     std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
     for (const auto& playback : playbacks) {
         Playback& p = *playback;
-        const int64_t length = p.pcm->Frames();
-        if (p.stopped || p.finished || p.paused || p.cursor >= length) continue;
-        const int64_t n = std::min<int64_t>(frames, length - p.cursor);
-        const float* source = p.pcm->samples.data() + p.cursor * 2;
-        for (int64_t i = 0; i < n * 2; ++i) out[i] += source[i] * p.volume;
+        if (p.stopped || p.finished || p.paused || !p.stream) continue;
+        if (scratch.size() < static_cast<size_t>(frames) * 2) scratch.resize(static_cast<size_t>(frames) * 2);
+        // A decoder that has fallen behind gives fewer frames (none at worst): the playback then
+        // stands still, heard as a gap, and goes on where it stopped.
+        const int64_t n = p.stream->Take(scratch.data(), frames);
+        if (n == 0) continue;
+        for (int64_t i = 0; i < n * 2; ++i) out[i] += scratch[static_cast<size_t>(i)] * p.volume;
 
         if (!p.spans.empty()) {
             Playback::Span& last = p.spans.back();
@@ -36,8 +38,7 @@ void Mixer::Render(float* out, int frames, int64_t streamFrame) {
 }
 
 int64_t Mixer::HeardPosition(Playback& p) {
-    const int64_t length = p.pcm->Frames();
-    if (p.finished) return length;
+    if (p.finished) return p.endFrame;
     const int64_t heard = output->HeardFrame(SoundClock::now());
 
     // The last span whose start is heard tells the position; a gap after it (a pause) keeps its end.
@@ -50,15 +51,18 @@ int64_t Mixer::HeardPosition(Playback& p) {
         position = span.soundFrame + std::clamp<int64_t>(heard - span.streamFrame, 0, span.count);
         p.spans.erase(p.spans.begin(), next - 1);
     }
-    if (p.cursor >= length && position >= length) {
+    if (p.stream && p.stream->Drained() && position >= p.stream->EndFrame()) {
         p.finished = true;
+        p.endFrame = p.stream->EndFrame();
         p.spans.clear();
-        return length;
+        p.stream.reset();
+        return p.endFrame;
     }
     return position;
 }
 
 void Mixer::Seek(Playback& p, int64_t frame) {
+    if (p.stream) p.stream->Seek(frame);
     p.cursor = frame;
     p.basePosition = frame;
     p.spans.clear();
@@ -67,6 +71,7 @@ void Mixer::Seek(Playback& p, int64_t frame) {
 void Mixer::Stop(Playback& p) {
     p.stopped = true;
     p.spans.clear();
+    p.stream.reset();
     Collect();
 }
 

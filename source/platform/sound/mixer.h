@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/sound/soundDecoder.h"
+#include "platform/sound/musicStream.h"
 #include "platform/sound/soundOutput.h"
 
 namespace Platform {
@@ -24,7 +24,12 @@ struct Playback {
         int64_t count;
     };
 
-    std::shared_ptr<const PcmData> pcm;
+    /// The music as it is decoded; released once the playback has finished or stopped.
+    std::unique_ptr<MusicStream> stream;
+    /// Frames per second of the output, in which every frame number here counts.
+    int rate = 0;
+    /// Where a finished playback stands: the end of its music.
+    int64_t endFrame = 0;
     const Sound* sound = nullptr;
     bool paused = false;
     bool stopped = false;
@@ -36,6 +41,9 @@ struct Playback {
     int64_t basePosition = 0;
     /// Spans not yet fully heard (and the last heard one), in stream order.
     std::vector<Span> spans;
+
+    /// The length of the music in output frames, as far as it is known.
+    int64_t Length() const { return stream ? stream->EndFrame() : endFrame; }
 };
 
 class Mixer {
@@ -46,6 +54,8 @@ public:
     std::unique_ptr<SoundOutput> output;
     std::vector<std::shared_ptr<Playback>> playbacks;
     int maxPlaybacks = 0;
+    /// The samples of one playback on their way to the mix; only the output's thread uses it.
+    std::vector<float> scratch;
 
     /// Mixes the playing playbacks into `out` (the output's renderer). Lock held.
     void Render(float* out, int frames, int64_t streamFrame);

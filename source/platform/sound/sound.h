@@ -1,4 +1,4 @@
-// A decoded piece of music, ready to be played by any number of channels.
+// A piece of music, ready to be played by any number of channels, each decoding it as it plays.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 namespace Platform {
 
 class Mixer;
-struct PcmData;
+struct SoundSource;
 
 class Sound {
 public:
@@ -20,15 +20,16 @@ public:
 
     /// Length of the sound in milliseconds.
     SoundResult GetLength(uint32_t& milliseconds) const;
-    /// Length of the sound in frames of the output's rate.
+    /// Length of the sound in frames of the output's rate: the file's claim until a playback has
+    /// decoded it to its end, exact from then on.
     int64_t GetFrames() const;
 
 private:
     friend class SoundSystem;
-    Sound(std::shared_ptr<Mixer> mixer, std::shared_ptr<const PcmData> pcm);
+    Sound(std::shared_ptr<Mixer> mixer, std::shared_ptr<SoundSource> source);
 
     std::shared_ptr<Mixer> m_mixer;
-    std::shared_ptr<const PcmData> m_pcm;
+    std::shared_ptr<SoundSource> m_source;
 };
 
 }  // namespace Platform

@@ -40,7 +40,10 @@ SoundSystem::SoundSystem() : m_mixer(std::make_shared<Mixer>()) {}
 SoundSystem::~SoundSystem() {
     if (m_mixer->output) m_mixer->output->Close();
     std::lock_guard guard(m_mixer->lock);
-    for (const auto& playback : m_mixer->playbacks) playback->stopped = true;
+    for (const auto& playback : m_mixer->playbacks) {
+        playback->stopped = true;
+        playback->stream.reset();
+    }
     m_mixer->Collect();
 }
 
@@ -85,21 +88,39 @@ SoundResult SoundSystem::Init(int maxChannels) {
 SoundResult SoundSystem::Update() {
     if (!m_initialised) return SoundResult::NotInitialised;
     std::lock_guard guard(m_mixer->lock);
-    for (const auto& playback : m_mixer->playbacks) m_mixer->HeardPosition(*playback);
+    for (const auto& playback : m_mixer->playbacks) {
+        // The decoding threads cannot log; what they noticed is told here, once.
+        const std::string message = playback->stream ? playback->stream->TakeMessage() : "";
+        if (!message.empty()) VLOG("Platform::SoundSystem::Update", "%s", message.c_str());
+        m_mixer->HeardPosition(*playback);
+    }
     m_mixer->Collect();
     return SoundResult::Ok;
 }
 
-SoundResult SoundSystem::CreateSound(std::span<const std::byte> bytes, std::unique_ptr<Sound>& sound) {
+SoundResult SoundSystem::CreateSound(std::vector<std::byte> bytes, std::unique_ptr<Sound>& sound) {
     sound.reset();
     if (!m_initialised) return SoundResult::NotInitialised;
-    auto pcm = std::make_shared<PcmData>();
+    auto source = std::make_shared<SoundSource>();
+    source->bytes = std::make_shared<const std::vector<std::byte>>(std::move(bytes));
+    source->outputRate = GetOutputRate();
+    // Only the header and the first samples are read here; each playback decodes the rest as it plays.
     std::string error;
-    if (!DecodeAudio(bytes, *pcm, error) || !ConvertRate(*pcm, GetOutputRate(), error)) {
+    SoundDecoder decoder;
+    std::vector<float> first(2 * 64);
+    bool ok = decoder.Open(source->bytes, error);
+    if (ok && decoder.Read(first.data(), 64) == 0) {
+        const std::string reason = decoder.Error();
+        error = reason.empty() ? "the file holds no samples" : reason;
+        ok = false;
+    }
+    if (!ok) {
         VLOG("Platform::SoundSystem::CreateSound", "Audio data could not be decoded: %s", error.c_str());
         return SoundResult::BadFormat;
     }
-    sound.reset(new Sound(m_mixer, std::move(pcm)));
+    source->fileRate = decoder.Rate();
+    source->claimedFrames = ConvertFrameCount(decoder.ClaimedFrames(), source->fileRate, source->outputRate);
+    sound.reset(new Sound(m_mixer, std::move(source)));
     return SoundResult::Ok;
 }
 
@@ -107,7 +128,8 @@ SoundResult SoundSystem::PlaySound(Sound& sound, bool paused, Channel& channel) 
     channel = Channel();
     if (!m_initialised) return SoundResult::NotInitialised;
     auto playback = std::make_shared<Playback>();
-    playback->pcm = sound.m_pcm;
+    playback->stream = std::make_unique<MusicStream>(sound.m_source);
+    playback->rate = sound.m_source->outputRate;
     playback->sound = &sound;
     playback->paused = paused;
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <memory>
-#include <span>
+#include <vector>
 
 #include "platform/sound/channel.h"
 #include "platform/sound/sound.h"
@@ -37,8 +37,9 @@ public:
     /// Forgets playbacks that have finished; once per frame.
     SoundResult Update();
 
-    /// Decodes a whole file image into a sound (the bytes are not kept).
-    SoundResult CreateSound(std::span<const std::byte> bytes, std::unique_ptr<Sound>& sound);
+    /// Makes a sound of a whole file image, which it keeps; only its start is decoded here, the rest
+    /// by each playback as it plays.
+    SoundResult CreateSound(std::vector<std::byte> bytes, std::unique_ptr<Sound>& sound);
     /// Starts a new playback of `sound` at its beginning, paused or not, and returns its handle.
     SoundResult PlaySound(Sound& sound, bool paused, Channel& channel);
 
