@@ -29,7 +29,6 @@ bool CubeTest::Load(const pugi::xml_node& node) {
     if (!Effect::Load(node)) return false;
     m_renderer = std::make_unique<CubeRenderer>(kCapacity, false);
     m_renderer->SetLightDirection(1.0f, 0.5f, 0.0f);
-    m_instances.resize(kCubes);
     return true;
 }
 

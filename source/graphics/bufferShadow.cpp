@@ -1,12 +1,20 @@
 #include "graphics/bufferShadow.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "graphics/sharedGraphics.h"
 
 BufferShadow::BufferShadow(uint32_t byteSize)
-    : m_bytes(std::make_unique<uint8_t[]>(byteSize)), m_size(byteSize) {}
+    : m_bytes(static_cast<uint8_t*>(std::calloc(std::max(byteSize, 1u), 1))), m_size(byteSize) {
+    if (!m_bytes) throw std::bad_alloc();
+}
+
+void BufferShadow::Free::operator()(uint8_t* bytes) const {
+    std::free(bytes);
+}
 
 bool BufferShadow::Update(const Gpu::BufferPtr& buffer, const void* data, uint32_t byteCount) {
     byteCount = std::min(byteCount, m_size);

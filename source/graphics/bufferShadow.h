@@ -25,7 +25,12 @@ public:
     uint32_t Size() const { return m_size; }
 
 private:
-    std::unique_ptr<uint8_t[]> m_bytes;
+    struct Free {
+        void operator()(uint8_t* bytes) const;
+    };
+    // Zeroed by the allocator, which hands large blocks out as untouched zero pages: a large buffer
+    // costs nothing until it is written.
+    std::unique_ptr<uint8_t[], Free> m_bytes;
     uint32_t m_size = 0;
     // A write-discard map leaves the buffer past the written bytes undefined, so only this prefix
     // of the shadow is known to match the GPU; 0 until the first upload, which therefore always

@@ -1,5 +1,6 @@
 #include "graphics/texture.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "graphics/cubeLoader.h"
@@ -9,10 +10,52 @@
 
 namespace {
 
-// A texture with the full mip chain: level 0 from the picture, the rest filtered down from it on the
-// GPU, so that a picture drawn smaller than it is does not shimmer. The picture's pixels are let go
-// as soon as the GPU has its copy, before the mips are made, so that a large picture is held twice
-// at most, never three times.
+// One mip level from the one above it, as the GPU's own mip generation makes it: each texel is the
+// bilinear sample of the level above at the texel's centre, so that halving an even size averages
+// 2x2 texels and an odd size leans on its middle texels. Made here rather than on the GPU because
+// the software rasterizer compiles its filter program on first use, which costs a start-up more than
+// making every level of the show's pictures. The level is written over the one above in place: each
+// texel is written after its taps were read, and every tap still to be read lies at or after it.
+void HalveLevel(std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t halfWidth,
+                uint32_t halfHeight) {
+    // Where a destination coordinate falls between two source texels, and how far towards the second.
+    struct Tap {
+        uint32_t first, second;
+        float weight;
+    };
+    auto taps = [](uint32_t from, uint32_t to) {
+        std::vector<Tap> result(to);
+        for (uint32_t i = 0; i < to; ++i) {
+            const float centre = (float(i) + 0.5f) * float(from) / float(to) - 0.5f;
+            const float clamped = std::clamp(centre, 0.0f, float(from - 1));
+            const uint32_t first = static_cast<uint32_t>(clamped);
+            result[i] = {first, std::min(first + 1, from - 1), clamped - float(first)};
+        }
+        return result;
+    };
+    const std::vector<Tap> across = taps(width, halfWidth), down = taps(height, halfHeight);
+    for (uint32_t y = 0; y < halfHeight; ++y) {
+        const uint8_t* top = pixels.data() + size_t(down[y].first) * width * 4;
+        const uint8_t* bottom = pixels.data() + size_t(down[y].second) * width * 4;
+        const float wy = down[y].weight;
+        for (uint32_t x = 0; x < halfWidth; ++x) {
+            const Tap& t = across[x];
+            uint8_t texel[4];
+            for (uint32_t c = 0; c < 4; ++c) {
+                const float upper =
+                    top[t.first * 4 + c] + (top[t.second * 4 + c] - top[t.first * 4 + c]) * t.weight;
+                const float lower =
+                    bottom[t.first * 4 + c] + (bottom[t.second * 4 + c] - bottom[t.first * 4 + c]) * t.weight;
+                texel[c] = static_cast<uint8_t>(upper + (lower - upper) * wy + 0.5f);
+            }
+            std::copy(texel, texel + 4, pixels.begin() + (size_t(y) * halfWidth + x) * 4);
+        }
+    }
+}
+
+// A texture with the full mip chain: level 0 from the picture, each further level filtered down
+// from the one above it in the picture's own memory, so that a large picture is held at most once
+// besides the GPU's copy.
 bool CreateImageTexture(Image::Picture& picture, Gpu::Texture2DPtr& texture,
                         Gpu::ShaderResourceViewPtr& view) {
     Gpu::Device& device = *g_graphics.device;
@@ -21,17 +64,21 @@ bool CreateImageTexture(Image::Picture& picture, Gpu::Texture2DPtr& texture,
     desc.Height = static_cast<uint32_t>(picture.height);
     desc.MipLevels = 0;
     desc.Format = Gpu::Format::R8G8B8A8_UNORM;
-    // Mip generation draws into the lower levels, hence the render-target binding.
-    desc.BindFlags = Gpu::BIND_SHADER_RESOURCE | Gpu::BIND_RENDER_TARGET;
-    desc.MiscFlags = Gpu::RESOURCE_MISC_GENERATE_MIPS;
+    desc.BindFlags = Gpu::BIND_SHADER_RESOURCE;
     Gpu::Texture2DPtr created = device.CreateTexture2D(desc);
     if (!created) return false;
-    g_graphics.context->UpdateSubresource(created, 0, nullptr, picture.rgba.data(),
-                                          static_cast<uint32_t>(picture.width) * 4, 0);
-    std::vector<uint8_t>().swap(picture.rgba);
+    std::vector<uint8_t> level = std::move(picture.rgba);
+    uint32_t width = desc.Width, height = desc.Height;
+    for (uint32_t mip = 0; mip < created->MipLevels(); ++mip) {
+        g_graphics.context->UpdateSubresource(created, mip, nullptr, level.data(), width * 4, 0);
+        if (mip + 1 == created->MipLevels()) break;
+        const uint32_t halfWidth = std::max(1u, width / 2), halfHeight = std::max(1u, height / 2);
+        HalveLevel(level, width, height, halfWidth, halfHeight);
+        width = halfWidth;
+        height = halfHeight;
+    }
     Gpu::ShaderResourceViewPtr createdView = device.CreateShaderResourceView(created);
     if (!createdView) return false;
-    g_graphics.context->GenerateMips(createdView);
     texture = std::move(created);
     view = std::move(createdView);
     return true;

@@ -43,16 +43,18 @@ bool Buffer::Create(const SubresourceData* initial) {
         VLOG("Gpu::Device::CreateBuffer", "Cannot create a buffer of %u bytes: %s", d.ByteWidth, problem);
         return false;
     }
-    m_bytes.assign(d.ByteWidth, 0);
+    m_bytes.resize(d.ByteWidth);
     const bool hasData = initial && initial->pSysMem;
     if (hasData) std::memcpy(m_bytes.data(), initial->pSysMem, d.ByteWidth);
     glCreateBuffers(1, &m_name);
-    glNamedBufferStorage(m_name, d.ByteWidth, m_bytes.data(), GL_DYNAMIC_STORAGE_BIT);
+    // A buffer made without contents holds zeros, sent with its first use: a large one costs nothing
+    // before it is drawn with.
+    glNamedBufferStorage(m_name, d.ByteWidth, hasData ? m_bytes.data() : nullptr, GL_DYNAMIC_STORAGE_BIT);
     if (hasData) {
         ++m_core->counters.uploads;
         m_core->counters.uploadBytes += d.ByteWidth;
+        m_uploadedVersion = m_version;
     }
-    m_uploadedVersion = m_version;
     return true;
 }
 

@@ -8,7 +8,10 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdlib>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/gpu/gpuTypes.h"
@@ -25,6 +28,32 @@ struct PackLayout {
     uint32_t sourceStride = 0;  ///< structured: element size as written; constant: block size as written
     uint32_t glStride = 0;      ///< structured: element size in GL; constant: block size in GL
     std::vector<Hlsl::CopyRange> ranges;
+};
+
+/// Hands out zeroed memory from calloc and leaves elements uninitialised: a large vector of bytes is
+/// zero without a page of it being touched until it is written.
+template <typename T>
+struct ZeroPageAllocator {
+    using value_type = T;
+    ZeroPageAllocator() = default;
+    template <typename U>
+    ZeroPageAllocator(const ZeroPageAllocator<U>&) {}
+    T* allocate(size_t n) {
+        void* memory = std::calloc(n, sizeof(T));
+        if (!memory) throw std::bad_alloc();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, size_t) { std::free(memory); }
+    template <typename U>
+    void construct(U*) {}  // calloc's zeros stand
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+    template <typename U>
+    bool operator==(const ZeroPageAllocator<U>&) const {
+        return true;
+    }
 };
 
 /// Where a draw finds the bytes it reads.
@@ -92,7 +121,7 @@ private:
     std::shared_ptr<Detail::DeviceCore> m_core;
     BufferDesc m_desc;
     GLuint m_name = 0;
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t, Detail::ZeroPageAllocator<uint8_t>> m_bytes;
     uint64_t m_version = 1;
     uint64_t m_uploadedVersion = 0;
     bool m_mapped = false;
