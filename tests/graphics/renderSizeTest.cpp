@@ -7,6 +7,7 @@
 
 #include "effects/blur.h"
 #include "effects/bufferReadback.h"
+#include "effects/renderTarget.h"
 #include "effects/rgbSplit.h"
 #include "effects/screenEffectFixture.h"
 #include "graphics/renderSize.h"
@@ -64,6 +65,16 @@ TEST_F(ScaleTwoTest, DepthBufferAndViewportTakeTheRenderSize) {
     const Gpu::Viewport viewport = RenderViewport();
     EXPECT_EQ(viewport.Width, 1600.0f);
     EXPECT_EQ(viewport.Height, 1200.0f);
+}
+
+TEST_F(ScaleTwoTest, RenderTargetGroupsDrawIntoPairsOfTheRenderSize) {
+    CopyDemoFile("final.fx");
+    ASSERT_TRUE(Load("<effect type='RenderTarget'/>"));
+    const auto& group = dynamic_cast<const Effects::RenderTarget&>(*effects.at(0));
+    EXPECT_EQ(group.GetChildrenPair().width, 1600.0f);
+    EXPECT_EQ(group.GetChildrenPair().height, 1200.0f);
+    ASSERT_TRUE(group.GetChildrenPair().textures[0]->texture);
+    EXPECT_EQ(group.GetChildrenPair().textures[0]->texture->Width(), 1600u);
 }
 
 TEST_F(ScaleTwoTest, BlurAndRgbSplitKeepTheirLogicalSteps) {
