@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "graphics/renderSize.h"
 #include "graphics/sharedGraphics.h"
 #include "platform/window/window.h"
 #include "system/audio.h"
@@ -28,7 +29,8 @@ double NumberAttribute(const pugi::xml_node& node, const char* name, double fall
 EffectsManager::EffectsManager(bool transport, const std::string& scriptName)
     : m_scriptWatcher(scriptName), m_transport(transport) {
     m_finalShader = std::make_unique<Shader>("final.fx");
-    m_renderTargets = std::make_unique<RenderTexturePair>(float(kShowWidth), float(kShowHeight));
+    m_renderTargets =
+        std::make_unique<RenderTexturePair>(float(g_graphics.renderWidth), float(g_graphics.renderHeight));
     m_finalShader->LoadVS("VS");
     m_finalShader->LoadPS("PS");
     Audio_Init();
@@ -93,7 +95,7 @@ void EffectsManager::RunFrame(std::optional<double> musicSeconds) {
 
     if (m_transport && g_graphics.hasFocus) HandleTransportKeys();
 
-    const Gpu::Viewport viewport{0.0f, 0.0f, float(kShowWidth), float(kShowHeight), 0.0f, 1.0f};
+    const Gpu::Viewport viewport = RenderViewport();
     g_graphics.context->RSSetViewports(1, &viewport);
 
     const double heard = Audio_Update();
@@ -155,18 +157,13 @@ void EffectsManager::ComposeFinalPicture() {
         if (g.backBufferView) g.context->ClearRenderTargetView(g.backBufferView, red);
         return;
     }
-    // A 4:3 picture as high as the window, centred; a narrower window crops it at the sides.
-    const float height = static_cast<float>(g.windowHeight);
-    const float width = height * 1.3333334f;
-    const Gpu::Viewport viewport{
-        (static_cast<float>(g.windowWidth) - width) * 0.5f, 0.0f, width, height, 0.0f, 1.0f};
-    g.context->RSSetViewports(1, &viewport);
-    g.context->OMSetRenderTargets(g.backBufferView, nullptr);
+    BeginFinalPass();
     const Gpu::ShaderResourceViewPtr& picture = m_renderTargets->textures[m_renderTargets->current]->view;
     g.context->PSSetShaderResources(0, picture);
     g.context->VSSetShaderResources(0, picture);
     BindGenericVertices();
     g.context->Draw(4, 0);
+    EndFinalPass();
 }
 
 }  // namespace Effects

@@ -1,6 +1,6 @@
 // The effects manager runs the show: it loads the script and the music, owns the top-level
 // effects, turns the music position into show time each frame, lets the effects draw into its
-// 800 by 600 render textures and composes the result onto the back buffer with "final.fx".
+// render textures of the render size and composes the result onto the back buffer with "final.fx".
 #pragma once
 
 #include <memory>

@@ -9,7 +9,8 @@ namespace {
 constexpr float kWheat[4] = {0.9607844f, 0.8705883f, 0.7019608f, 1.0f};
 }  // namespace
 
-RenderTarget::RenderTarget() : m_shader("final.fx"), m_pair(float(kShowWidth), float(kShowHeight)) {
+RenderTarget::RenderTarget()
+    : m_shader("final.fx"), m_pair(float(g_graphics.renderWidth), float(g_graphics.renderHeight)) {
     m_shader.LoadVS("VS");
     m_shader.LoadPS("PS_WithAlpha");
 }

@@ -238,8 +238,21 @@ int RunCapture(const CaptureOptions& options) {
         std::fprintf(stderr, "FAIL: %s\n", mountFailure.c_str());
         return -1;
     }
-    if (!InitialiseD3D()) {
-        std::fprintf(stderr, "FAIL: INIT FAIL\n");
+    const int width = options.size.HasSize() ? options.size.width : kShowWidth;
+    const int height = options.size.HasSize() ? options.size.height : kShowHeight;
+    ApplySizeRequest(options.size, width, height);
+    g_graphics.windowWidth = width;
+    g_graphics.windowHeight = height;
+    const int renderWidth = g_graphics.renderWidth, renderHeight = g_graphics.renderHeight;
+    if (!InitialiseD3D(width, height)) {
+        if (renderWidth != kShowWidth || renderHeight != kShowHeight) {
+            std::fprintf(stderr,
+                         "FAIL: the device cannot render at %dx%d; ask for a smaller --size or "
+                         "--supersample\n",
+                         renderWidth, renderHeight);
+        } else {
+            std::fprintf(stderr, "FAIL: INIT FAIL\n");
+        }
         return -1;
     }
 
@@ -273,8 +286,8 @@ int RunCapture(const CaptureOptions& options) {
                 musicCopy = ExtractMusic(Audio_GetFileName());
                 Platform::VideoDesc desc;
                 desc.path = options.output;
-                desc.width = kShowWidth;
-                desc.height = kShowHeight;
+                desc.width = width;
+                desc.height = height;
                 desc.fps = options.fps;
                 desc.audioPath = musicCopy;
                 desc.audioStart = options.from;

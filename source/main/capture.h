@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "main/sizeOption.h"
 #include "platform/video/videoEncoder.h"
 
 struct CaptureOptions {
@@ -20,6 +21,8 @@ struct CaptureOptions {
     /// capture costs above rendering is measured against this (bench/captureBench.cpp); `output` is
     /// not used.
     bool dropFrames = false;
+    /// The picture's size and supersampling (800 by 600, none, when not given); native is refused.
+    SizeRequest size;
 };
 
 /// Renders the frames; the exit code (0 on success, -1 when the data cannot be mounted or the

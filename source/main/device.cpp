@@ -2,6 +2,7 @@
 
 #include <cfloat>
 
+#include "graphics/renderSize.h"
 #include "main/mainWindow.h"
 #include "system/log.h"
 
@@ -32,10 +33,11 @@ bool Fail(const char* message) {
 
 }  // namespace
 
-bool InitialiseD3D() {
-    Gpu::DeviceSet set = g_mainWindow
-                             ? Gpu::CreateWindowDevice(g_mainWindow->Handle(), kShowWidth, kShowHeight)
-                             : Gpu::CreateHeadlessDevice(kShowWidth, kShowHeight);
+bool InitialiseD3D(int backBufferWidth, int backBufferHeight) {
+    const auto width = static_cast<uint32_t>(backBufferWidth);
+    const auto height = static_cast<uint32_t>(backBufferHeight);
+    Gpu::DeviceSet set = g_mainWindow ? Gpu::CreateWindowDevice(g_mainWindow->Handle(), width, height)
+                                      : Gpu::CreateHeadlessDevice(width, height);
     if (!set) return Fail("Failed to D3D11CreateDeviceAndSwapChain");
     return InitialiseSharedObjects(set);
 }
@@ -54,12 +56,16 @@ bool InitialiseSharedObjects(const Gpu::DeviceSet& set) {
     if (!g.backBufferView) return Fail("Failed to CreateRenderTargetView");
 
     Gpu::Texture2DDesc depthDesc;
-    depthDesc.Width = kShowWidth;
-    depthDesc.Height = kShowHeight;
+    depthDesc.Width = static_cast<uint32_t>(g.renderWidth);
+    depthDesc.Height = static_cast<uint32_t>(g.renderHeight);
     depthDesc.Format = Gpu::Format::D24_UNORM_S8_UINT;
     depthDesc.BindFlags = Gpu::BIND_DEPTH_STENCIL;
     g.depthTexture = g.device->CreateTexture2D(depthDesc);
-    if (!g.depthTexture) return Fail("Failed to CreateTexture2D");
+    if (!g.depthTexture) {
+        VLOG(kFunction, "The device cannot make textures of the render size %dx%d", g.renderWidth,
+             g.renderHeight);
+        return Fail("Failed to CreateTexture2D");
+    }
 
     // The stencil counts how often a pixel was hidden (front faces up, back faces down).
     Gpu::DepthStencilDesc depth;
@@ -91,7 +97,7 @@ bool InitialiseSharedObjects(const Gpu::DeviceSet& set) {
     if (!g.rasterizerState) return Fail("Failed to CreateRasterizerState");
     g.context->RSSetState(g.rasterizerState);
 
-    const Gpu::Viewport viewport{0.0f, 0.0f, float(kShowWidth), float(kShowHeight), 0.0f, 1.0f};
+    const Gpu::Viewport viewport = RenderViewport();
     g.context->RSSetViewports(1, &viewport);
 
     Gpu::BufferDesc vertexDesc;
@@ -145,5 +151,7 @@ bool InitialiseSharedObjects(const Gpu::DeviceSet& set) {
 
 void ShutdownD3D() {
     if (g_graphics.context) g_graphics.context->ClearState();
+    // The supersampler's resources go while the device is still whole.
+    g_graphics.supersampler.reset();
     g_graphics = SharedGraphics{};
 }

@@ -8,20 +8,23 @@
 
 #include "main/capture.h"
 #include "main/check.h"
+#include "main/sizeOption.h"
 #include "main/winMain.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: vantrisk [-transport] [--windowed | --fullscreen] [--start S]\n"
-    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--quiet]\n"
-    "       vantrisk --frame S OUT.png\n"
+    "Usage: vantrisk [-transport] [--windowed | --fullscreen] [--start S] [--size WxH|native]\n"
+    "                [--supersample N]\n"
+    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--size WxH]\n"
+    "                [--supersample N] [--quiet]\n"
+    "       vantrisk --frame S OUT.png [--size WxH] [--supersample N]\n"
     "       vantrisk --check [--quiet]\n"
     "\n"
     "Plays the show of demo.xml from demo.dat and data/ in the current folder.\n"
     "  -transport    Space pauses, Left/Right step back/forward (Shift: x4, Control: x0.25), Up restarts;\n"
     "                any argument containing -transport (--transport, -transportX) turns this on\n"
-    "  --windowed    run in an 800 by 600 window without asking\n"
+    "  --windowed    run in an 800 by 600 window without asking (--size: a window of that size)\n"
     "  --fullscreen  run full-screen without asking\n"
     "  --start S     start the music, and with it the show, at S seconds\n"
     "  --capture OUT render without a display, frame-exact at music times FROM + k / FPS:\n"
@@ -33,6 +36,13 @@ constexpr char kUsage[] =
     "  --quality Q   video encoding: draft (quickest), normal (the default) or best (slowest,\n"
     "                the encoder at its most careful); all three look the same\n"
     "  --frame S OUT.png  render the one frame at music time S\n"
+    "  --size WxH    the picture is W by H pixels (up to 7680x4320; even for a video): the show renders\n"
+    "                at the largest 4:3 size in it (1920x1080: 1440x1080), centred between black bars;\n"
+    "                with --windowed a window of that size; native: the screen's own resolution\n"
+    "                (--fullscreen). The show looks the same at every size, only sharper; a shader\n"
+    "                that computes with SV_Position sees the pixels of the render size\n"
+    "  --supersample N  render N times as finely (1 to 4) and box-filter down to the size, for\n"
+    "                smooth edges; --size 1920x1080 --supersample 2 renders at 2880x2160\n"
     "  --check       load the show without a display, build every shader, render each effect once and\n"
     "                list every problem logged; exit code 0 for a clean show, 1 otherwise\n"
     "  --quiet       --check: print only the verdict; --capture: no progress bar\n";
@@ -59,6 +69,7 @@ int main(int argc, char** argv) {
     bool checking = false;
     bool quiet = false;
     std::optional<double> start;
+    SizeRequest size;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -96,6 +107,14 @@ int main(int argc, char** argv) {
             capture.output = argv[i + 2];
             i += 2;
             capturing = true;
+        } else if (arg == "--size") {
+            if (!hasValue) return UsageError("--size needs WIDTHxHEIGHT or native", nullptr);
+            const std::string problem = ParseSize(argv[++i], size);
+            if (!problem.empty()) return UsageError(problem.c_str(), argv[i]);
+        } else if (arg == "--supersample") {
+            if (!hasValue) return UsageError("--supersample needs a factor from 1 to 4", nullptr);
+            const std::string problem = ParseSupersample(argv[++i], size);
+            if (!problem.empty()) return UsageError(problem.c_str(), argv[i]);
         } else if (arg == "--quality") {
             if (!hasValue) return UsageError("--quality needs draft, normal or best", nullptr);
             const auto quality = Platform::VideoQualityFromName(argv[++i]);
@@ -125,11 +144,22 @@ int main(int argc, char** argv) {
     if (checking && capturing) return UsageError("--check renders no files; give it alone", nullptr);
     if (start && (checking || capturing))
         return UsageError("--start is for playback; a capture starts with --from", nullptr);
+    if (checking && (size.HasSize() || size.supersample > 1))
+        return UsageError("--check renders at its own size; give it without --size and --supersample",
+                          nullptr);
+    if (capturing && size.native)
+        return UsageError("--size native is for playback on a screen; a capture takes WIDTHxHEIGHT", nullptr);
+    if (choice == ScreenChoice::Windowed && size.native)
+        return UsageError("--size native is the screen's size; give it with --fullscreen", nullptr);
+    if (capturing && !capture.single && IsVideoOutput(capture.output) && (size.width % 2 || size.height % 2))
+        return UsageError("a video needs an even width and height, not",
+                          (std::to_string(size.width) + "x" + std::to_string(size.height)).c_str());
 
     if (checking) return RunCheck({.quiet = quiet});
     if (capturing) {
         capture.progress = !quiet;
+        capture.size = size;
         return RunCapture(capture);
     }
-    return WinMain(commandLine, choice, start);
+    return WinMain(commandLine, choice, start, size);
 }

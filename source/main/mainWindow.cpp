@@ -7,11 +7,11 @@
 
 std::unique_ptr<Platform::Window> g_mainWindow;
 
-bool CreateMainWindow() {
+bool CreateMainWindow(int clientWidth, int clientHeight) {
     Platform::WindowDesc desc;
     desc.title = kWindowTitle;
-    desc.clientWidth = kShowWidth;
-    desc.clientHeight = kShowHeight;
+    desc.clientWidth = clientWidth;
+    desc.clientHeight = clientHeight;
     desc.alwaysOnTop = true;
     desc.hideCursor = true;
     g_mainWindow = std::make_unique<Platform::Window>(desc, WndProc);

@@ -12,8 +12,9 @@ extern std::unique_ptr<Platform::Window> g_mainWindow;
 /// Title of the window, and caption of the full-screen question.
 inline constexpr char kWindowTitle[] = "Vantrisk - Quillmar";
 
-/// Creates and shows the 800 by 600 window, centred, on top, with the cursor hidden.
-bool CreateMainWindow();
+/// Creates and shows the window (800 by 600 unless a size is given), centred, on top, with the cursor
+/// hidden.
+bool CreateMainWindow(int clientWidth = 800, int clientHeight = 600);
 
 /// Handles one window message.
 void WndProc(const Platform::Message& message);

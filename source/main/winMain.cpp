@@ -9,6 +9,7 @@
 #include "effects/effectsManager.h"
 #include "main/device.h"
 #include "main/mainWindow.h"
+#include "main/sizeOption.h"
 #include "system/audio.h"
 #include "system/flags.h"
 #include "system/log.h"
@@ -22,14 +23,14 @@ int FailBox(const char* text) {
 
 // Switches the swap chain out of full-screen, whether or not it was switched on. The window's size
 // change is handed to the window procedure before the window goes, as it would be while switching.
-void LeaveFullscreen() {
+void LeaveFullscreen(int windowWidth, int windowHeight) {
     const bool wasFullscreen = g_graphics.swapChain->GetFullscreenState();
     g_graphics.swapChain->SetFullscreenState(false);
     if (!wasFullscreen || !g_mainWindow) return;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     while (std::chrono::steady_clock::now() < end) {
         g_mainWindow->PumpMessages();
-        if (g_graphics.windowWidth == kShowWidth && g_graphics.windowHeight == kShowHeight) return;
+        if (g_graphics.windowWidth == windowWidth && g_graphics.windowHeight == windowHeight) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -78,7 +79,8 @@ std::string MountData() {
     return "";
 }
 
-int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<double> start) {
+int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<double> start,
+            const SizeRequest& size) {
     g_transportMode = commandLine.find("-transport") != std::string::npos;
 
     const std::string mountFailure = MountData();
@@ -99,7 +101,19 @@ int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<d
         fullscreen = answer == Platform::MessageBoxResult::Yes;
     }
 
-    if (!CreateMainWindow() || !InitialiseD3D()) return FailBox("INIT FAIL");
+    // A size asked for is the window's client size; native, the screen's, which is known once the
+    // window system runs.
+    int windowWidth = size.width > 0 ? size.width : kShowWidth;
+    int windowHeight = size.height > 0 ? size.height : kShowHeight;
+    if (!CreateMainWindow(windowWidth, windowHeight)) return FailBox("INIT FAIL");
+    int pictureWidth = windowWidth, pictureHeight = windowHeight;
+    if (size.native) Platform::GetPrimaryScreenSize(pictureWidth, pictureHeight);
+    ApplySizeRequest(size, pictureWidth, pictureHeight);
+    if (size.HasSize() || size.supersample > 1) {
+        VLOG("WinMain", "Rendering at %dx%d for a %dx%d picture", g_graphics.renderWidth,
+             g_graphics.renderHeight, pictureWidth, pictureHeight);
+    }
+    if (!InitialiseD3D(windowWidth, windowHeight)) return FailBox("INIT FAIL");
     VLOG("WinMain", "Initialised graphics");
 
     if (fullscreen) {
@@ -111,7 +125,7 @@ int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<d
 
     Run(g_transportMode, start);
 
-    LeaveFullscreen();
+    LeaveFullscreen(windowWidth, windowHeight);
     ShutdownD3D();
     g_mainWindow.reset();
     return 0;
