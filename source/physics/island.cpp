@@ -1,6 +1,8 @@
 // Sections: building | solving (velocities, contacts, positions, sleep)
 #include "physics/island.h"
 
+#include <cmath>
+
 #include "physics/contactConstraint.h"
 #include "physics/rigidBody.h"
 #include "system/log.h"
@@ -125,15 +127,19 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
     for (int i = 0; i < iterations; ++i) {
         ContactSolver::Solve(states, contactCount, m_points.data(), m_velocities.data(), enableFriction);
     }
+    // An impulse that is not finite (the bodies' motion left the range of a float and they are stopped
+    // below) would warm-start the pair with it next step and stop them again, for ever: the pair starts
+    // afresh instead.
+    auto finite = [](float impulse) { return std::isfinite(impulse) ? impulse : 0.0f; };
     for (int i = 0; i < contactCount; ++i) {
         ContactConstraint& cc = *m_contacts[i];
         const ContactConstraintState& cs = states[i];
         for (int j = 0; j < cs.contactCount; ++j) {
             Contact& cp = cc.manifold.contacts[j];
             const ContactState& s = m_points[size_t(cs.firstContact + j)];
-            cp.normalImpulse = s.normalImpulse;
-            cp.tangentImpulse[0] = s.tangentImpulse[0];
-            cp.tangentImpulse[1] = s.tangentImpulse[1];
+            cp.normalImpulse = finite(s.normalImpulse);
+            cp.tangentImpulse[0] = finite(s.tangentImpulse[0]);
+            cp.tangentImpulse[1] = finite(s.tangentImpulse[1]);
         }
     }
 
