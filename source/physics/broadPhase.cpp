@@ -32,10 +32,6 @@ void BroadPhase::Update(int proxy, const Aabb& tight) {
     if (m_tree.Update(proxy, tight)) m_moveBuffer.push_back(proxy);
 }
 
-bool BroadPhase::TestOverlap(int a, int b) const {
-    return Overlaps(m_tree.GetFatAabb(a), m_tree.GetFatAabb(b));
-}
-
 void BroadPhase::UpdatePairs() {
     m_pairBuffer.clear();
     for (int proxy : m_moveBuffer) {

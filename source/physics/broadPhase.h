@@ -23,7 +23,7 @@ public:
     /// Follows a proxy to its new tight box; it takes part in the next pair update when its leaf moved.
     void Update(int proxy, const Aabb& tight);
     /// Whether the enlarged boxes of two proxies overlap.
-    bool TestOverlap(int a, int b) const;
+    bool TestOverlap(int a, int b) const { return Overlaps(m_tree.GetFatAabb(a), m_tree.GetFatAabb(b)); }
     /// Queries the tree for every moved proxy and offers each distinct new pair to the contact manager.
     void UpdatePairs();
 

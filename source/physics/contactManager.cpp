@@ -59,6 +59,10 @@ bool SpheresApart(Vec3 centreA, Vec3 eA, Vec3 centreB, Vec3 eB) {
     return Dot(d, d) > reach * reach * 1.001f + 1.0e-6f;
 }
 
+uint64_t PairKey(const BoxShape* a, const BoxShape* b) {
+    return uint64_t(uint32_t(a->GetProxy())) << 32 | uint32_t(b->GetProxy());
+}
+
 }  // namespace
 
 ContactManager::ContactManager() : m_broadPhase(this) {}
@@ -70,17 +74,8 @@ void ContactManager::AddContact(BoxShape* a, BoxShape* b) {
     RigidBody* bodyB = b->GetBody();
     if (!bodyA->CanCollide(*bodyB)) return;
 
-    // The constraint, if there is one, is in both bodies' lists; walking them side by side answers
-    // as soon as the shorter one ends. A ground under a thousand cubes would otherwise be searched
-    // through for every cube that moves.
-    ContactEdge* edgeA = bodyA->m_contactList;
-    ContactEdge* edgeB = bodyB->m_contactList;
-    while (edgeA && edgeB) {
-        if (edgeA->other == bodyB && edgeA->constraint->boxA == a && edgeA->constraint->boxB == b) return;
-        if (edgeB->other == bodyA && edgeB->constraint->boxA == a && edgeB->constraint->boxB == b) return;
-        edgeA = edgeA->next;
-        edgeB = edgeB->next;
-    }
+    // A proxy stands for its box as long as the box lives, and a box's constraints go before it.
+    if (!m_pairs.insert(PairKey(a, b)).second) return;
 
     ContactConstraint* c = m_pool.Create();
     c->boxA = a;
@@ -129,6 +124,7 @@ void ContactManager::RemoveContact(ContactConstraint* c) {
     if (c->prev) c->prev->next = c->next;
     if (c->next) c->next->prev = c->prev;
     if (m_contactList == c) m_contactList = c->next;
+    m_pairs.erase(PairKey(c->boxA, c->boxB));
     m_order[size_t(c->orderIndex)] = nullptr;
     ++m_holes;
     --m_contactCount;
