@@ -75,8 +75,10 @@ struct CubePhysics::Settings {
 };
 
 int CubePhysics::FramesWithinBudget(int numCubes, int numFrames) {
-    if (numCubes <= 0 || int64_t(numCubes) * numFrames <= kMaxCubeFrames) return numFrames;
-    return static_cast<int>(kMaxCubeFrames / numCubes);
+    // The recording reserves a record per small cube and one for the big cube in every frame.
+    const int64_t frameBytes = (int64_t(numCubes < 0 ? 0 : numCubes) + 1) * int64_t(sizeof(CubeInstance));
+    const int64_t fitting = kMaxRecordedBytes / frameBytes;
+    return numFrames <= fitting ? numFrames : static_cast<int>(fitting);
 }
 
 CubePhysics::CubePhysics() = default;
@@ -108,9 +110,9 @@ CubePhysics::Settings CubePhysics::ReadSettings() const {
     const int frames = FramesWithinBudget(s.numCubes, s.numFrames);
     if (frames != s.numFrames) {
         VLOG("Effects::CubePhysics::Load",
-             "%d cubes over %d frames would record more than the %lld cubes a load may hold; recording %d "
+             "%d cubes over %d frames would record more than the %lld MiB a load may hold; recording %d "
              "frames",
-             s.numCubes, s.numFrames, static_cast<long long>(kMaxCubeFrames), frames);
+             s.numCubes, s.numFrames, static_cast<long long>(kMaxRecordedBytes >> 20), frames);
         s.numFrames = frames;
     }
     s.initialHeightRange = static_cast<float>(

@@ -24,9 +24,9 @@ public:
     static constexpr int kMaxCubes = 2000;
     /// The most frames one effect records (over half an hour at 60 frames a second).
     static constexpr int kMaxFrames = 120000;
-    /// The most cube-frames (small cubes times frames) one load simulates and records: about 110 MB
-    /// of recording and a few seconds of loading at most.
-    static constexpr int64_t kMaxCubeFrames = 1000000;
+    /// The most memory one load's recorded cubes may take (1 GiB): room for each frame's small cubes
+    /// and its big cube. A two-minute rain of 300 cubes at 60 frames a second takes about a quarter.
+    static constexpr int64_t kMaxRecordedBytes = int64_t(1) << 30;
 
     /// Where one recorded frame lies in the recording: its small cubes, in body order, then the
     /// big cube if it is shown.
@@ -36,8 +36,8 @@ public:
         uint32_t bigCount = 0;
     };
 
-    /// The frames a load of `numCubes` small cubes records when asked for `numFrames`: no more than
-    /// kMaxCubeFrames cube-frames.
+    /// The frames a load of `numCubes` small cubes records when asked for `numFrames`: as many as
+    /// fit in kMaxRecordedBytes of cube records.
     static int FramesWithinBudget(int numCubes, int numFrames);
 
     CubePhysics();

@@ -107,9 +107,13 @@ void CubeRenderer::Draw(const Matrix& formation, RenderTexturePair* target, floa
         context.ClearRenderTargetView(target->CurrentTarget(), kCubePink);
         return;
     }
-    // NaN bounds count as the whole range rather than reaching the integer conversion.
+    // Both bounds are held to [0, 1] on both sides, so n x bound stays within [0, n] and converts to
+    // an integer whatever the script asked for (a start of 3e6 or infinity draws nothing). NaN bounds
+    // count as the whole range.
     if (!(start > 0.0f)) start = 0.0f;
+    if (start > 1.0f) start = 1.0f;
     if (!(end < 1.0f)) end = 1.0f;
+    if (end < 0.0f) end = 0.0f;
     const float n = static_cast<float>(m_instances.GetCount());
     const int32_t first = static_cast<int32_t>(n * start);
     const int32_t last = static_cast<int32_t>(n * end);

@@ -82,20 +82,27 @@ private:
 template <typename Callback>
 void AabbTree::Query(const Aabb& box, Callback&& callback) const {
     if (m_root == kNull) return;
-    // The stack grows on demand; 256 entries cover any tree the effects build.
-    std::vector<int>& stack = m_stack;
-    stack.clear();
-    stack.push_back(m_root);
-    while (!stack.empty()) {
-        int id = stack.back();
-        stack.pop_back();
+    // Each level down takes one entry off and puts two on, so the walk never holds more than the
+    // tree's height plus one; with that room made first, the walk needs no checks.
+    const size_t room = size_t(m_nodes[m_root].height) + 2;
+    if (m_stack.size() < room) m_stack.resize(room);
+    int* const stack = m_stack.data();
+    int count = 0;
+    stack[count++] = m_root;
+    while (count > 0) {
+        const int id = stack[--count];
         const Node& node = m_nodes[id];
-        if (!Overlaps(box, node.box)) continue;
+        // All six comparisons at once: whether a node overlaps is hard to guess, and one wrong guess
+        // costs more than the comparisons it would save. The same answer as Overlaps, NaN included.
+        const Aabb& b = node.box;
+        const bool apart = (box.max.x < b.min.x) | (box.min.x > b.max.x) | (box.max.y < b.min.y) |
+                           (box.min.y > b.max.y) | (box.max.z < b.min.z) | (box.min.z > b.max.z);
+        if (apart) continue;
         if (node.IsLeaf()) {
             callback(id);
         } else {
-            stack.push_back(node.left);
-            stack.push_back(node.right);
+            stack[count++] = node.left;
+            stack[count++] = node.right;
         }
     }
 }

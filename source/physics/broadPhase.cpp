@@ -32,10 +32,6 @@ void BroadPhase::Update(int proxy, const Aabb& tight) {
     if (m_tree.Update(proxy, tight)) m_moveBuffer.push_back(proxy);
 }
 
-bool BroadPhase::TestOverlap(int a, int b) const {
-    return Overlaps(m_tree.GetFatAabb(a), m_tree.GetFatAabb(b));
-}
-
 void BroadPhase::UpdatePairs() {
     m_pairBuffer.clear();
     for (int proxy : m_moveBuffer) {
@@ -44,21 +40,23 @@ void BroadPhase::UpdatePairs() {
         const Aabb box = m_tree.GetFatAabb(proxy);
         m_tree.Query(box, [this](int leaf) {
             if (leaf == m_currentIndex) return;
-            m_pairBuffer.push_back({std::min(leaf, m_currentIndex), std::max(leaf, m_currentIndex)});
+            const auto first = uint32_t(std::min(leaf, m_currentIndex));
+            const auto second = uint32_t(std::max(leaf, m_currentIndex));
+            m_pairBuffer.push_back(uint64_t(first) << 32 | second);
         });
     }
     m_moveBuffer.clear();
 
     // Sorting brings the duplicates of a pair (both proxies moved) next to each other.
-    std::sort(m_pairBuffer.begin(), m_pairBuffer.end(),
-              [](const Pair& l, const Pair& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); });
+    std::sort(m_pairBuffer.begin(), m_pairBuffer.end());
 
     size_t i = 0;
     while (i < m_pairBuffer.size()) {
-        const Pair pair = m_pairBuffer[i];
-        m_manager->AddContact(m_tree.GetUserData(pair.a), m_tree.GetUserData(pair.b));
+        const uint64_t pair = m_pairBuffer[i];
+        m_manager->AddContact(m_tree.GetUserData(int(pair >> 32)),
+                              m_tree.GetUserData(int(pair & 0xffffffffu)));
         ++i;
-        while (i < m_pairBuffer.size() && m_pairBuffer[i].a == pair.a && m_pairBuffer[i].b == pair.b) ++i;
+        while (i < m_pairBuffer.size() && m_pairBuffer[i] == pair) ++i;
     }
 }
 

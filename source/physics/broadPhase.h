@@ -2,6 +2,7 @@
 // last pair update, and offers each new overlapping pair once to the contact manager.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "physics/aabbTree.h"
@@ -13,12 +14,6 @@ class BoxShape;
 
 class BroadPhase {
 public:
-    /// A pair of proxies, the smaller index first.
-    struct Pair {
-        int a;
-        int b;
-    };
-
     explicit BroadPhase(ContactManager* manager);
 
     /// Enters a box with its tight world box; it takes part in the next pair update.
@@ -28,7 +23,7 @@ public:
     /// Follows a proxy to its new tight box; it takes part in the next pair update when its leaf moved.
     void Update(int proxy, const Aabb& tight);
     /// Whether the enlarged boxes of two proxies overlap.
-    bool TestOverlap(int a, int b) const;
+    bool TestOverlap(int a, int b) const { return Overlaps(m_tree.GetFatAabb(a), m_tree.GetFatAabb(b)); }
     /// Queries the tree for every moved proxy and offers each distinct new pair to the contact manager.
     void UpdatePairs();
 
@@ -40,7 +35,9 @@ public:
 
 private:
     AabbTree m_tree;
-    std::vector<Pair> m_pairBuffer;
+    // Each pair of proxies as one number, the smaller index in the high half: sorting the numbers
+    // sorts the pairs by first index, then second.
+    std::vector<uint64_t> m_pairBuffer;
     std::vector<int> m_moveBuffer;
     int m_currentIndex = AabbTree::kNull;
     ContactManager* m_manager;

@@ -2,6 +2,7 @@
 #include "physics/contactManager.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "physics/boxCollision.h"
 #include "physics/boxShape.h"
@@ -58,6 +59,10 @@ bool SpheresApart(Vec3 centreA, Vec3 eA, Vec3 centreB, Vec3 eB) {
     return Dot(d, d) > reach * reach * 1.001f + 1.0e-6f;
 }
 
+uint64_t PairKey(const BoxShape* a, const BoxShape* b) {
+    return uint64_t(uint32_t(a->GetProxy())) << 32 | uint32_t(b->GetProxy());
+}
+
 }  // namespace
 
 ContactManager::ContactManager() : m_broadPhase(this) {}
@@ -69,9 +74,8 @@ void ContactManager::AddContact(BoxShape* a, BoxShape* b) {
     RigidBody* bodyB = b->GetBody();
     if (!bodyA->CanCollide(*bodyB)) return;
 
-    for (ContactEdge* edge = bodyA->m_contactList; edge; edge = edge->next) {
-        if (edge->other == bodyB && edge->constraint->boxA == a && edge->constraint->boxB == b) return;
-    }
+    // A proxy stands for its box as long as the box lives, and a box's constraints go before it.
+    if (!m_pairs.insert(PairKey(a, b)).second) return;
 
     ContactConstraint* c = m_pool.Create();
     c->boxA = a;
@@ -120,6 +124,7 @@ void ContactManager::RemoveContact(ContactConstraint* c) {
     if (c->prev) c->prev->next = c->next;
     if (c->next) c->next->prev = c->prev;
     if (m_contactList == c) m_contactList = c->next;
+    m_pairs.erase(PairKey(c->boxA, c->boxB));
     m_order[size_t(c->orderIndex)] = nullptr;
     ++m_holes;
     --m_contactCount;
@@ -153,12 +158,16 @@ void ContactManager::SetColliding(ContactConstraint* c, bool colliding) {
 
 void ContactManager::TestCollisions() {
     // The order array holds the constraints oldest first, so walking it backwards is the list order
-    // (newest first). Constraints lie scattered in memory; fetching a few ahead hides that.
+    // (newest first). Constraints lie scattered in memory; fetching a few ahead hides that. The lines
+    // fetched reach the manifold's first four points, which a resting box pair has.
     constexpr int kAhead = 6;
+    constexpr int kLines = int(
+        (offsetof(ContactConstraint, manifold) + offsetof(Manifold, contacts) + 4 * sizeof(Contact) + 63) /
+        64);
     for (int i = int(m_order.size()) - 1; i >= 0; --i) {
         if (i >= kAhead && m_order[size_t(i - kAhead)]) {
             const char* ahead = reinterpret_cast<const char*>(m_order[size_t(i - kAhead)]);
-            for (int line = 0; line < 4; ++line) __builtin_prefetch(ahead + 64 * line);
+            for (int line = 0; line < kLines; ++line) __builtin_prefetch(ahead + 64 * line);
         }
         if (ContactConstraint* c = m_order[size_t(i)]) UpdateContact(c);
     }

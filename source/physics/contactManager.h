@@ -7,6 +7,8 @@
 #include "physics/contactConstraint.h"
 #include "physics/pool.h"
 
+#include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 namespace Physics {
@@ -46,6 +48,9 @@ private:
     BroadPhase m_broadPhase;
     uint64_t m_serial = 0;
     Pool<ContactConstraint> m_pool;
+    // Every constraint by its two proxies (box A's in the high half): the broad phase offers mostly
+    // pairs that already have one, and a body's list may be long (a ground under a pile).
+    std::unordered_set<uint64_t> m_pairs;
     ContactConstraint* m_contactList = nullptr;
     // The same constraints oldest first, with holes where some were removed (see CompactOrder).
     std::vector<ContactConstraint*> m_order;

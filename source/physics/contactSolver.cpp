@@ -5,12 +5,12 @@ namespace Physics {
 namespace {
 // The two bodies' velocities while one constraint's points are solved.
 struct Bodies {
-    Vec3 vA, wA, vB, wB;
+    Float4 vA, wA, vB, wB;
 
     /// Relative speed at the point along its direction `k` (0 normal, 1 and 2 tangents):
     /// (vB + wB × rB − vA − wA × rA) · d, with (w × r) · d written as w · (r × d).
-    float Speed(const ContactState& c, Vec3 d, int k) const {
-        return Dot(vB - vA, d) + Dot(wB, c.rbCross[k]) - Dot(wA, c.raCross[k]);
+    float Speed(const ContactConstraintState& cs, const ContactState& c, int k) const {
+        return Dot(vB - vA, cs.directions[k]) + Dot(wB, c.rbCross[k]) - Dot(wA, c.raCross[k]);
     }
     /// Applies `lambda` along direction `k`: vA −= mA·P, ωA −= IA⁻¹(rA × P), vB += mB·P, ωB += IB⁻¹(rB × P)
     /// with P = d·lambda. A body that cannot move would only subtract zeros, which leaves its bits.
@@ -35,8 +35,9 @@ void ContactSolver::PreSolve(ContactConstraintState* states, int count, ContactS
                  velocities[cs.indexB].w};
         const Vec3 directions[3] = {cs.normal, cs.tangentVectors[0], cs.tangentVectors[1]};
         for (int k = 0; k < 3; ++k) {
-            cs.linearA[k] = directions[k] * cs.mA;
-            cs.linearB[k] = directions[k] * cs.mB;
+            cs.directions[k] = ToFloat4(directions[k]);
+            cs.linearA[k] = ToFloat4(directions[k] * cs.mA);
+            cs.linearB[k] = ToFloat4(directions[k] * cs.mB);
         }
 
         ContactState* points = contacts + cs.firstContact;
@@ -46,19 +47,22 @@ void ContactSolver::PreSolve(ContactConstraintState* states, int count, ContactS
             // d)).
             float mass[3];
             for (int k = 0; k < 3; ++k) {
-                c.raCross[k] = Cross(c.ra, directions[k]);
-                c.rbCross[k] = Cross(c.rb, directions[k]);
-                c.angularA[k] = Mul(cs.iA, c.raCross[k]);
-                c.angularB[k] = Mul(cs.iB, c.rbCross[k]);
-                mass[k] = Invert(cs.mA + cs.mB + Dot(c.raCross[k], c.angularA[k]) +
-                                 Dot(c.rbCross[k], c.angularB[k]));
+                const Vec3 raCross = Cross(c.ra, directions[k]);
+                const Vec3 rbCross = Cross(c.rb, directions[k]);
+                const Vec3 angularA = Mul(cs.iA, raCross);
+                const Vec3 angularB = Mul(cs.iB, rbCross);
+                c.raCross[k] = ToFloat4(raCross);
+                c.rbCross[k] = ToFloat4(rbCross);
+                c.angularA[k] = ToFloat4(angularA);
+                c.angularB[k] = ToFloat4(angularB);
+                mass[k] = Invert(cs.mA + cs.mB + Dot(raCross, angularA) + Dot(rbCross, angularB));
             }
             c.normalMass = mass[0];
             c.tangentMass[0] = mass[1];
             c.tangentMass[1] = mass[2];
 
             c.bias = -(kBaumgarte / dt) * Min(0.0f, c.penetration + kPenetrationSlop);
-            float dv = b.Speed(c, cs.normal, 0);
+            float dv = b.Speed(cs, c, 0);
             if (dv < kRestitutionThreshold) c.bias += -cs.restitution * dv;
 
             b.Apply(cs, c, 0, c.normalImpulse);
@@ -86,8 +90,7 @@ void ContactSolver::Solve(ContactConstraintState* states, int count, ContactStat
 
             if (enableFriction) {
                 for (int k = 0; k < 2; ++k) {
-                    const Vec3 t = cs.tangentVectors[k];
-                    float lambda = -c.tangentMass[k] * b.Speed(c, t, k + 1);
+                    float lambda = -c.tangentMass[k] * b.Speed(cs, c, k + 1);
                     float maxLambda = cs.friction * c.normalImpulse;
                     float old = c.tangentImpulse[k];
                     float clamped = old + lambda;
@@ -98,7 +101,7 @@ void ContactSolver::Solve(ContactConstraintState* states, int count, ContactStat
                 }
             }
 
-            float vn = b.Speed(c, cs.normal, 0);
+            float vn = b.Speed(cs, c, 0);
             float lambda = -c.normalMass * (vn - c.bias);
             float old = c.normalImpulse;
             c.normalImpulse = Max(0.0f, old + lambda);

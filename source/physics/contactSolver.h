@@ -10,8 +10,8 @@ namespace Physics {
 
 /// The velocities of one island body while its island is solved.
 struct VelocityState {
-    Vec3 v;
-    Vec3 w;
+    Float4 v;
+    Float4 w;
 };
 
 /// One contact point as the solver sees it. For each direction d of the point (the normal, then the
@@ -19,12 +19,12 @@ struct VelocityState {
 /// velocity into speed along d, and those through the inverse inertia, which turn an impulse along d
 /// into angular velocity. The iterations then need no matrix product.
 struct ContactState {
+    Float4 raCross[3];
+    Float4 rbCross[3];
+    Float4 angularA[3];
+    Float4 angularB[3];
     Vec3 ra;
     Vec3 rb;
-    Vec3 raCross[3];
-    Vec3 rbCross[3];
-    Vec3 angularA[3];
-    Vec3 angularB[3];
     float penetration = 0.0f;
     float normalImpulse = 0.0f;
     float tangentImpulse[2] = {0.0f, 0.0f};
@@ -36,16 +36,18 @@ struct ContactState {
 /// One contact constraint as the solver sees it: the bodies' masses, the shared directions, and where
 /// its points start in the island's array of points.
 struct ContactConstraintState {
+    // The normal, then the two tangents.
+    Float4 directions[3];
+    // Each direction scaled by each body's inverse mass: the change of linear velocity per unit of
+    // impulse along it.
+    Float4 linearA[3];
+    Float4 linearB[3];
     Vec3 tangentVectors[2];
     Vec3 normal;
     Vec3 centerA;
     Vec3 centerB;
     Mat3 iA;
     Mat3 iB;
-    // Each direction (normal, tangents) scaled by each body's inverse mass: the change of linear
-    // velocity per unit of impulse along it.
-    Vec3 linearA[3];
-    Vec3 linearB[3];
     float mA = 0.0f;
     float mB = 0.0f;
     float restitution = 0.0f;

@@ -1,6 +1,9 @@
 // Sections: building | solving (velocities, contacts, positions, sleep)
 #include "physics/island.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "physics/contactConstraint.h"
 #include "physics/rigidBody.h"
 #include "system/log.h"
@@ -23,7 +26,10 @@ void Island::Reserve(int bodyCapacity, int contactCapacity) {
     m_bodies.reserve(bodyCapacity);
     m_velocities.reserve(bodyCapacity);
     m_contacts.reserve(contactCapacity);
-    if (int(m_contactStates.size()) < contactCapacity) m_contactStates.resize(contactCapacity);
+    // Grown by doubling: a scene whose contacts creep up would otherwise copy them all every step.
+    if (int(m_contactStates.size()) < contactCapacity) {
+        m_contactStates.resize(std::max(size_t(contactCapacity), 2 * m_contactStates.size()));
+    }
     Clear();
 }
 
@@ -114,26 +120,33 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
             body->m_linearVelocity *= 1.0f / (1.0f + dt * kLinearDamping);
             body->m_angularVelocity *= 1.0f / (1.0f + dt * kAngularDamping);
         }
-        m_velocities.push_back({body->m_linearVelocity, body->m_angularVelocity});
+        m_velocities.push_back({ToFloat4(body->m_linearVelocity), ToFloat4(body->m_angularVelocity)});
     }
 
     // Contacts.
     InitializeContacts();
     const int contactCount = int(m_contacts.size());
     ContactConstraintState* states = m_contactStates.data();
-    ContactSolver::PreSolve(states, contactCount, m_points.data(), m_velocities.data(), dt, enableFriction);
-    for (int i = 0; i < iterations; ++i) {
-        ContactSolver::Solve(states, contactCount, m_points.data(), m_velocities.data(), enableFriction);
+    if (contactCount > 0) {
+        ContactSolver::PreSolve(states, contactCount, m_points.data(), m_velocities.data(), dt,
+                                enableFriction);
+        for (int i = 0; i < iterations; ++i) {
+            ContactSolver::Solve(states, contactCount, m_points.data(), m_velocities.data(), enableFriction);
+        }
     }
+    // An impulse that is not finite (the bodies' motion left the range of a float and they are stopped
+    // below) would warm-start the pair with it next step and stop them again, for ever: the pair starts
+    // afresh instead.
+    auto finite = [](float impulse) { return std::isfinite(impulse) ? impulse : 0.0f; };
     for (int i = 0; i < contactCount; ++i) {
         ContactConstraint& cc = *m_contacts[i];
         const ContactConstraintState& cs = states[i];
         for (int j = 0; j < cs.contactCount; ++j) {
             Contact& cp = cc.manifold.contacts[j];
             const ContactState& s = m_points[size_t(cs.firstContact + j)];
-            cp.normalImpulse = s.normalImpulse;
-            cp.tangentImpulse[0] = s.tangentImpulse[0];
-            cp.tangentImpulse[1] = s.tangentImpulse[1];
+            cp.normalImpulse = finite(s.normalImpulse);
+            cp.tangentImpulse[0] = finite(s.tangentImpulse[0]);
+            cp.tangentImpulse[1] = finite(s.tangentImpulse[1]);
         }
     }
 
@@ -141,15 +154,16 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
     for (size_t i = 0; i < m_bodies.size(); ++i) {
         RigidBody& body = *m_bodies[i];
         if (body.m_flags & RigidBody::kStatic) continue;
-        const VelocityState& v = m_velocities[i];
+        const Vec3 v = ToVec3(m_velocities[i].v);
+        const Vec3 w = ToVec3(m_velocities[i].w);
         const Vec3 oldCenter = body.m_worldCenter;
         const Quaternion oldOrientation = body.m_orientation;
-        body.m_linearVelocity = v.v;
-        body.m_angularVelocity = v.w;
-        body.m_worldCenter += v.v * dt;
+        body.m_linearVelocity = v;
+        body.m_angularVelocity = w;
+        body.m_worldCenter += v * dt;
 
         Quaternion& q = body.m_orientation;
-        Quaternion spin = Quaternion{v.w.x * dt, v.w.y * dt, v.w.z * dt, 0.0f} * q;
+        Quaternion spin = Quaternion{w.x * dt, w.y * dt, w.z * dt, 0.0f} * q;
         q.x += spin.x * 0.5f;
         q.y += spin.y * 0.5f;
         q.z += spin.z * 0.5f;
@@ -161,7 +175,7 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
         body.m_invInertiaWorld = Mul(Mul(r, body.m_invInertiaModel), Transpose(r));
         body.m_transform.position = body.m_worldCenter - Mul(r, body.m_localCenter);
 
-        if (!IsFinite(v.v) || !IsFinite(v.w) || !IsFinite(body.m_transform.position) || !IsFinite(q)) {
+        if (!IsFinite(v) || !IsFinite(w) || !IsFinite(body.m_transform.position) || !IsFinite(q)) {
             Stop(body, oldCenter, oldOrientation);
         }
     }

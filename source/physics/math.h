@@ -5,7 +5,7 @@
 // the same bits on every run; do not reorder sums here without expecting the stored physics hashes to
 // change.
 //
-// Sections: Vec3 | Mat3 | Quaternion | Transform | Aabb
+// Sections: Vec3 | Float4 | Mat3 | Quaternion | Transform | Aabb
 #pragma once
 
 #include <cmath>
@@ -96,6 +96,25 @@ inline Vec3 Max(Vec3 a, Vec3 b) {
 /// 1/x, or 0 where x is 0 (the effective mass of a constraint that nothing can move).
 inline float Invert(float x) {
     return x != 0.0f ? 1.0f / x : 0.0f;
+}
+
+// -------------------------------------------------------------------------------------------- Float4
+
+/// Three floats in the first lanes of one machine vector, the fourth lane kept at zero. The solver's
+/// inner loop works on these: each lane's sum or product is the same single operation a Vec3 would
+/// do, so the bits stay those of the Vec3 arithmetic, in a third of the instructions.
+using Float4 = float __attribute__((vector_size(16)));
+
+inline Float4 ToFloat4(Vec3 v) {
+    return Float4{v.x, v.y, v.z, 0.0f};
+}
+inline Vec3 ToVec3(Float4 v) {
+    return {v[0], v[1], v[2]};
+}
+/// The dot product of the first three lanes, summed in the order Dot sums.
+inline float Dot(Float4 a, Float4 b) {
+    const Float4 p = a * b;
+    return p[0] + p[1] + p[2];
 }
 
 // ---------------------------------------------------------------------------------------------- Mat3

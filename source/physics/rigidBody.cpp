@@ -1,4 +1,4 @@
-// Sections: creation | boxes and mass | sleep and collision filter
+// Sections: creation | boxes and mass | sleep
 #include "physics/rigidBody.h"
 
 #include <cmath>
@@ -170,7 +170,7 @@ void RigidBody::SynchronizeProxies() {
     }
 }
 
-// ------------------------------------------------------------------------ sleep and collision filter
+// --------------------------------------------------------------------------------------------- sleep
 
 void RigidBody::SetToAwake() {
     if (!(m_flags & kAwake)) {
@@ -186,13 +186,6 @@ void RigidBody::SetToSleep() {
     m_angularVelocity = Vec3{};
     m_force = Vec3{};
     m_torque = Vec3{};
-}
-
-bool RigidBody::CanCollide(const RigidBody& other) const {
-    if (this == &other) return false;
-    if (!(m_flags & kDynamic) && !(other.m_flags & kDynamic)) return false;
-    if (!(m_layers & other.m_layers)) return false;
-    return true;
 }
 
 }  // namespace Physics

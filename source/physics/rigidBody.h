@@ -92,7 +92,12 @@ public:
     /// Puts the body to sleep and stops it.
     void SetToSleep();
     /// Whether the two bodies may touch at all: different bodies, one dynamic, a shared layer.
-    bool CanCollide(const RigidBody& other) const;
+    bool CanCollide(const RigidBody& other) const {
+        // Asked for every constraint in every step: kept where the caller can inline it.
+        if (this == &other) return false;
+        if (!(m_flags & kDynamic) && !(other.m_flags & kDynamic)) return false;
+        return (m_layers & other.m_layers) != 0;
+    }
 
 private:
     friend class PhysicsScene;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "effects/bufferReadback.h"
@@ -100,6 +101,33 @@ TEST_F(CubeRendererTest, AnEmptyRangeLeavesTheTargetUntouched) {
     Draw(empty);
     EXPECT_EQ(Counters().draws, 0u);
     EXPECT_TRUE(TestSupport::ImagesNear(Current(), before, 0, 0.0, "cube-empty-range"));
+}
+
+// Bounds far outside [0, 1] must not reach the integer conversion unclamped: a start of 3e6 with
+// 1000 cubes is 3e9, beyond any int, and would turn into a huge draw.
+TEST_F(CubeRendererTest, BoundsBeyondTheEndsDrawNothingAndNaNMeansTheWholeRange) {
+    LookAt(10.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<CubeInstance> cubes(1000, Cube({0, 0, 0}));
+    CubeRenderer renderer(1000, false);
+    renderer.SetInstances(cubes.data(), 1000);
+    struct Case {
+        float start, end;
+        uint64_t instances;
+    };
+    const Case cases[] = {
+        {1.5f, 1.0f, 0},   {3e6f, 1.0f, 0},  {inf, 1.0f, 0},   {3e6f, inf, 0},
+        {0.0f, -0.5f, 0},  {0.0f, -3e6f, 0}, {0.0f, -inf, 0},  {-inf, -3e6f, 0},
+        {3e6f, -3e6f, 0},  {inf, -inf, 0},   {nan, -inf, 0},   {inf, nan, 0},
+        {-inf, inf, 1000}, {nan, nan, 1000}, {nan, 0.5f, 500}, {0.999f, 3e6f, 1},
+    };
+    for (const Case& c : cases) {
+        Counters().Reset();
+        Draw(renderer, c.start, c.end);
+        EXPECT_EQ(Counters().draws, c.instances > 0 ? 1u : 0u) << "start " << c.start << ", end " << c.end;
+        EXPECT_EQ(Counters().instances, c.instances) << "start " << c.start << ", end " << c.end;
+    }
 }
 
 TEST_F(CubeRendererTest, UnchangedInstancesAndConstantsUploadOnce) {

@@ -251,6 +251,55 @@ TEST(PhysicsScene, MotionBeyondAFloatStopsTheBodyWhereItWasLastFinite) {
     EXPECT_NEAR(normal->GetLinearVelocity().y, kGravity * 0.5f, 1e-4f) << "its neighbour falls as usual";
 }
 
+// Two overlapping cubes rushing at each other near the largest float: their relative speed overflows,
+// the first step's impulses are not finite and both bodies are stopped. Once they are finite again the
+// pair must start afresh (and push apart), not warm-start with the bad impulses and stop again.
+TEST(PhysicsScene, APairWhoseImpulsesWentBeyondAFloatRecoversOnceItsBodiesAreFinite) {
+    PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
+    BodyDef def;
+    def.type = BodyType::Dynamic;
+    def.position = {0.0f, 0.0f, 0.0f};
+    def.linearVelocity = {3e38f, 0.0f, 0.0f};
+    RigidBody* left = scene.CreateBody(def);
+    left->AddBox(UnitBox());
+    def.position = {0.8f, 0.0f, 0.0f};
+    def.linearVelocity = {-3e38f, 0.0f, 0.0f};
+    RigidBody* right = scene.CreateBody(def);
+    right->AddBox(UnitBox());
+
+    testing::internal::CaptureStderr();
+    scene.Step();
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_NE(log.find("beyond what a float holds"), std::string::npos) << "the scene must overflow:\n"
+                                                                        << log;
+    ASSERT_EQ(Speed(left), 0.0f);
+
+    auto impulsesFinite = [&scene] {
+        for (auto* c = scene.GetContactManager().GetContactList(); c; c = c->next) {
+            for (int i = 0; i < c->manifold.contactCount; ++i) {
+                const Physics::Contact& p = c->manifold.contacts[i];
+                if (!std::isfinite(p.normalImpulse) || !std::isfinite(p.tangentImpulse[0]) ||
+                    !std::isfinite(p.tangentImpulse[1])) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(impulsesFinite());
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 60; ++i) {
+        scene.Step();
+        EXPECT_TRUE(impulsesFinite()) << "step " << i;
+    }
+    testing::internal::GetCapturedStderr();
+    // Pushed apart and falling, rather than held where they were stopped.
+    EXPECT_GT(right->GetTransform().position.x - left->GetTransform().position.x, 1.0f);
+    EXPECT_LT(left->GetTransform().position.y, -1.0f);
+    EXPECT_TRUE(Physics::IsFinite(left->GetLinearVelocity()));
+    EXPECT_TRUE(Physics::IsFinite(right->GetLinearVelocity()));
+}
+
 uint64_t RainHash(int bodies, int steps) {
     PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
     Rain rain(scene, bodies);
