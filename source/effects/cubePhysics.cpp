@@ -134,6 +134,7 @@ CubePhysics::Settings CubePhysics::ReadSettings() const {
 }
 
 bool CubePhysics::Load(const pugi::xml_node& node) {
+    AwaitRecording();  // a second load must not start beside the first
     if (!Effect::Load(node)) return false;
     const Settings settings = ReadSettings();
     // A texture that fails is logged by the texture; the big cube is then drawn without one.
@@ -141,8 +142,14 @@ bool CubePhysics::Load(const pugi::xml_node& node) {
     m_texture->Load(settings.texture);
     m_small = std::make_unique<CubeRenderer>(static_cast<uint32_t>(settings.numCubes), false);
     m_big = std::make_unique<CubeRenderer>(1, m_texture->view != nullptr);
-    Record(settings);
+    // The simulation is pure computation on the effect's own recording: it needs neither the device
+    // nor the log, so it runs beside the rest of the load.
+    m_recording = std::async(std::launch::async, [this, settings] { Record(settings); });
     return true;
+}
+
+void CubePhysics::AwaitRecording() const {
+    if (m_recording.valid()) m_recording.get();
 }
 
 // ------------------------------------------------------------------ the simulation and its recording
@@ -248,23 +255,27 @@ void CubePhysics::Record(const Settings& s) {
 }
 
 std::span<const CubeInstance> CubePhysics::SmallCubes(size_t frame) const {
+    AwaitRecording();
     if (frame >= m_frames.size()) return {};
     return {m_cubes.data() + m_frames[frame].first, m_frames[frame].smallCount};
 }
 
 std::span<const CubeInstance> CubePhysics::BigCube(size_t frame) const {
+    AwaitRecording();
     if (frame >= m_frames.size()) return {};
     const Frame& f = m_frames[frame];
     return {m_cubes.data() + f.first + f.smallCount, f.bigCount};
 }
 
 size_t CubePhysics::GetRecordedBytes() const {
+    AwaitRecording();
     return m_cubes.capacity() * sizeof(CubeInstance) + m_frames.capacity() * sizeof(Frame);
 }
 
 // ------------------------------------------------------------------------------------------ playback
 
 size_t CubePhysics::FrameAt(double localTime) const {
+    AwaitRecording();
     const auto picked = static_cast<uint32_t>(TruncateToInt(GetParam("frame")->GetAsDouble(localTime)));
     // Without a recording there is nothing to wrap round (and no modulo by zero).
     if (m_frames.empty()) return 0;

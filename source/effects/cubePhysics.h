@@ -1,12 +1,14 @@
 // A rain of small cubes tumbling through the air and bumping into each other, with one big textured
 // cube shot up through them again and again. The rigid-body simulation runs for a fixed number of
-// frames while the effect loads; every visible cube's transform is recorded per frame, and at show
-// time a keyframed "frame" picks the recording to show, so the rain can be played at any speed,
-// frozen, reversed or scrubbed, and is the same on every run.
+// frames from when the effect loads, on a thread of its own so that the rest of the show loads and
+// starts meanwhile; every visible cube's transform is recorded per frame, and at show time a
+// keyframed "frame" picks the recording to show, so the rain can be played at any speed, frozen,
+// reversed or scrubbed, and is the same on every run. Whatever reads the recording waits for it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <span>
 #include <vector>
@@ -44,7 +46,7 @@ public:
     ~CubePhysics() override;
 
     /// Reads the load parameters, creates the texture and both renderers (the big one untextured
-    /// while there is no picture), runs the simulation and records it; only a failing base load
+    /// while there is no picture) and starts the simulation's recording; only a failing base load
     /// fails it.
     bool Load(const pugi::xml_node& node) override;
     /// Draws the recorded frame that "frame" picks (wrapping round the recording); nothing for a
@@ -52,7 +54,10 @@ public:
     void Render(double localTime, RenderTexturePair* target) override;
 
     /// Number of frames recorded.
-    size_t GetFrameCount() const { return m_frames.size(); }
+    size_t GetFrameCount() const {
+        AwaitRecording();
+        return m_frames.size();
+    }
     /// The small cubes shown in a recorded frame, in body order.
     std::span<const CubeInstance> SmallCubes(size_t frame) const;
     /// The big cube of a recorded frame: none or one.
@@ -70,12 +75,16 @@ private:
     struct Settings;
     Settings ReadSettings() const;
     void Record(const Settings& settings);
+    /// Waits until the recording started by Load is complete.
+    void AwaitRecording() const;
 
     std::unique_ptr<CubeRenderer> m_small;
     std::unique_ptr<CubeRenderer> m_big;
     std::unique_ptr<Texture> m_texture;
     std::vector<Frame> m_frames;
     std::vector<CubeInstance> m_cubes;
+    // Last, so that it is waited for before the recording it fills goes.
+    mutable std::future<void> m_recording;
 };
 
 }  // namespace Effects

@@ -291,3 +291,34 @@ TEST(Capture, EveryQualityAndContainerGivesEveryFrameVisuallyLossless) {
 }
 
 }  // namespace
+
+namespace {
+
+// Half a second in the middle of each scene of the bundled show (music seconds), from the plasma
+// intro to the outro; the lattice of thousands of tiny cubes at 103 s is the hardest to encode.
+constexpr double kSceneSpans[] = {4, 16, 32, 44, 52, 68, 76, 84, 91, 97, 103, 109, 120, 132};
+
+TEST(Capture, NormalQualityIsVisuallyLosslessOnEveryScene) {
+    ShowFolder show;
+    CopyBundledData(show);
+    for (double from : kSceneSpans) {
+        const std::string span = std::to_string(int(from));
+        SCOPED_TRACE(span + " s");
+        const std::vector<std::string> times = {"--fps", "30",   "--from",
+                                                span,    "--to", std::to_string(from + 0.5)};
+        std::vector<std::string> png = {"--capture", "frames" + span + "/frame%05d.png"};
+        std::vector<std::string> mp4 = {"--capture", "scene" + span + ".mp4"};
+        png.insert(png.end(), times.begin(), times.end());
+        mp4.insert(mp4.end(), times.begin(), times.end());
+        std::string output;
+        ASSERT_EQ(RunProgram(show, png, &output), 0) << output;
+        ASSERT_EQ(RunProgram(show, mp4, &output), 0) << output;
+        const std::string file = "scene" + span + ".mp4";
+        EXPECT_NE(Probe(show, file, "v", "nb_read_frames").find("nb_read_frames=15"), std::string::npos);
+        const double psnr = VideoPsnr(show, file, "frames" + span);
+        RecordProperty("psnr_" + span, std::to_string(psnr));
+        EXPECT_GE(psnr, 40.0);
+    }
+}
+
+}  // namespace
