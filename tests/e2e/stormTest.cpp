@@ -254,12 +254,12 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
     {
         TestSupport::Process reference(CaptureCommand(kCompared), clean.Path(), {"SDL_AUDIODRIVER=dummy"});
         ASSERT_TRUE(TestSupport::WaitUntil(
-            [&] { return LastFrame(cleanFrames) >= 0 || !reference.Running(); }, 120s));
+            [&] { return LastFrame(cleanFrames) >= 0 || !reference.Running(); }, 600s));
         const auto first = Clock::now();
         TestSupport::WaitUntil(
-            [&] { return LastFrame(cleanFrames) >= kCompared - 1 || !reference.Running(); }, 120s);
+            [&] { return LastFrame(cleanFrames) >= kCompared - 1 || !reference.Running(); }, 600s);
         const double seconds = std::chrono::duration<double>(Clock::now() - first).count();
-        const auto exitCode = reference.Wait(120s);
+        const auto exitCode = reference.Wait(600s);
         ASSERT_EQ(exitCode, std::optional<int>(0)) << reference.Output();
         cleanRate = (kCompared - 1) / std::max(seconds, 0.01);
     }
@@ -373,7 +373,7 @@ TEST(Storm, TheShowSurvivesEveryDamageToItsFilesAndEndsAsAfterAcleanStart) {
         peakMemory = std::max(peakMemory, ResidentBytes(capture.Pid()));
         DropFramesBefore(frameFolder, std::min(LastFrame(frameFolder) - 4, frames - kCompared), dropped);
         holdTo(calmPace, 50ms);
-        if (stormed() > 300) break;
+        if (stormed() > 900) break;  // only against a capture that hangs
     }
     pause(false);
     const auto exitCode = capture.Wait(10s);
