@@ -362,6 +362,10 @@ TEST(DeviceOutput, HeardFrameFollowsTheCallbacksSmoothly) {
     constexpr auto kPeriod = std::chrono::nanoseconds(16666667);
     std::vector<int64_t> heard;
     std::vector<double> times;
+    // Whether the heard frame had caught up with all that was handed out: the device ran slower than
+    // the clock (a busy machine holds back the thread of SDL's dummy driver, which then calls late
+    // again and again), so there was nothing to follow between its callbacks.
+    std::vector<bool> caughtUp;
     const auto start = SoundClock::now();
     for (int i = 0; i < kFrames; ++i) {
         std::this_thread::sleep_until(start + i * kPeriod);
@@ -370,18 +374,29 @@ TEST(DeviceOutput, HeardFrameFollowsTheCallbacksSmoothly) {
         heard.push_back(output->HeardFrame(now));
         times.push_back(std::chrono::duration<double>(now - start).count());
         ASSERT_LE(heard.back(), handed);
+        caughtUp.push_back(heard.back() == handed);
     }
     output->Close();
     const double rate = output->Rate();
     double sum = 0.0, sumSquares = 0.0;
+    int steps = 0;
     for (int i = 1; i < kFrames; ++i) {
         ASSERT_GE(heard[i], heard[i - 1]);
+        // Steps from or to a caught-up moment say how late the machine ran the device, not how the heard
+        // frame follows the callbacks that came.
+        if (caughtUp[i] || caughtUp[i - 1]) continue;
         const double excess = ((heard[i] - heard[i - 1]) / rate - (times[i] - times[i - 1])) * 1000.0;
         sum += excess;
         sumSquares += excess * excess;
+        ++steps;
     }
-    const double mean = sum / (kFrames - 1);
-    const double deviation = std::sqrt(std::max(0.0, sumSquares / (kFrames - 1) - mean * mean));
+    RecordProperty("heard_steps_judged", std::to_string(steps));
+    if (steps < kFrames / 2) {
+        GTEST_SKIP() << "the device fell behind the clock too often to judge (a busy machine): " << steps
+                     << " of " << kFrames - 1 << " steps";
+    }
+    const double mean = sum / steps;
+    const double deviation = std::sqrt(std::max(0.0, sumSquares / steps - mean * mean));
     RecordProperty("heard_step_deviation_ms", std::to_string(deviation));
     RecordProperty("heard_step_excess_ms", std::to_string(mean));
     EXPECT_LT(deviation, 1.0);

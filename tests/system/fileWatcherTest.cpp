@@ -288,8 +288,9 @@ TEST(FileWatcher, AnArchiveEntryInflatingBeyondTheReadBoundIsRefusedUnread) {
     const long long before = BytesReadSoFar();
     EXPECT_EQ(watcher.GetData()->size, 0);
     const long long refusedRead = BytesReadSoFar() - before;
-    if (before >= 0)
+    if (before >= 0) {
         EXPECT_LT(refusedRead, static_cast<long long>(bomb.deflated.size() / 4)) << "nothing inflated";
+    }
     EXPECT_EQ(log.Lines(),
               (std::vector<LogLine>{{"FileWatcher::GetData",
                                      "File 'bomb.png' is 629145600 bytes, more than the 512 MiB one "
@@ -298,9 +299,10 @@ TEST(FileWatcher, AnArchiveEntryInflatingBeyondTheReadBoundIsRefusedUnread) {
     FileWatcher other("small.bin");
     const long long beforeSmall = BytesReadSoFar();
     const FileData* contents = other.GetData();
-    if (beforeSmall >= 0)
+    if (beforeSmall >= 0) {
         EXPECT_GE(BytesReadSoFar() - beforeSmall, static_cast<long long>(small.deflated.size()))
             << "a read is counted";
+    }
     ASSERT_EQ(contents->size, 1 << 20);
     EXPECT_EQ(std::string(contents->data.get(), contents->size), std::string(1 << 20, '\0'));
 }
