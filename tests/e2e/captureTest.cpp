@@ -32,7 +32,7 @@ int RunProgram(const ShowFolder& show, const std::vector<std::string>& arguments
                std::string* output = nullptr) {
     std::vector<std::string> command{VANTRISK_BINARY};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return TestSupport::RunCommand(command, output, show.Path(), {"SDL_AUDIODRIVER=dummy"}, 240s);
+    return TestSupport::RunCommand(command, output, show.Path(), {"SDL_AUDIODRIVER=dummy"}, 600s);
 }
 
 TestSupport::Image ReadPng(const std::filesystem::path& path) {

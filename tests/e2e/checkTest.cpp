@@ -30,7 +30,7 @@ CheckRun RunCheck(const fs::path& folder, const std::vector<std::string>& extra 
     command.insert(command.end(), extra.begin(), extra.end());
     std::string output;
     CheckRun run;
-    run.code = TestSupport::RunCommand(command, &output, folder, {}, std::chrono::seconds(120));
+    run.code = TestSupport::RunCommand(command, &output, folder, {}, std::chrono::seconds(600));
     run.lines = SplitLines(output);
     return run;
 }

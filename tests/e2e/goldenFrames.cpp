@@ -25,7 +25,7 @@ void CheckGoldenFrame(const GoldenFrame& frame, int tolerance, double allowedBad
     std::snprintf(seconds, sizeof seconds, "%.3f", frame.seconds);
     std::string log;
     const int code = RunCommand({VANTRISK_BINARY, "--frame", seconds, output.string()}, &log, folder.Path(),
-                                {}, std::chrono::seconds(120));
+                                {}, std::chrono::seconds(600));
     ASSERT_EQ(code, 0) << log;
 
     const Image actual = ReadPicture(output);

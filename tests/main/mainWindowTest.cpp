@@ -23,7 +23,7 @@ bool PumpUntilSize(int width, int height) {
             g_mainWindow->PumpMessages();
             return g_graphics.windowWidth == width && g_graphics.windowHeight == height;
         },
-        10s);
+        60s);
 }
 
 std::string SizeOf(const Gpu::Texture2DPtr& texture) {

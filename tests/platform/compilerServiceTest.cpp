@@ -115,7 +115,14 @@ TEST_F(CompilerServiceTest, HostileSourcesFailWithinTheirLimitAndTheNextCompileW
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         ASSERT_FALSE(result);
         EXPECT_NE(result.errors.find(hostile.message), std::string::npos) << result.errors.substr(0, 2000);
-        EXPECT_LT(seconds, hostile.limits.seconds + 2.0);
+        // The failure is the source's, caught by its own limit: not the clock's fallback for a compiler
+        // the machine starved, and not the time limit standing in for a check that should come first.
+        // (How long it took on the clock says how busy the machine was, so it is only printed.)
+        EXPECT_FALSE(result.transient) << result.errors.substr(0, 2000);
+        if (std::string(hostile.message).find("took longer") == std::string::npos) {
+            EXPECT_EQ(result.errors.find("took longer than"), std::string::npos)
+                << result.errors.substr(0, 2000);
+        }
         std::printf("[ timing   ] %s: %.2f s: %s\n", hostile.what, seconds,
                     result.errors.substr(0, result.errors.find('\n')).c_str());
 

@@ -18,6 +18,10 @@ extern char** environ;
 namespace TestSupport {
 
 namespace {
+// How long the X server and its small tools may take: generous, since a tool that answers at all
+// answers in milliseconds, and a loaded machine or a sanitizer build may hold it back for seconds.
+constexpr std::chrono::seconds kToolTimeout(60);
+
 std::filesystem::path TempOutputFile() {
     std::random_device device;
     return std::filesystem::temp_directory_path() / ("vantrisk-output-" + std::to_string(device()));
@@ -113,7 +117,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, bool windowManager) {
     std::string number;
     char c = 0;
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto end = std::chrono::steady_clock::now() + kToolTimeout;
     while (std::chrono::steady_clock::now() < end) {
         const ssize_t n = read(fds[0], &c, 1);
         if (n == 1) {
@@ -131,7 +135,15 @@ VirtualDisplay::VirtualDisplay(int width, int height, bool windowManager) {
     if (windowManager) {
         m_windowManager = std::make_unique<Process>(std::vector<std::string>{"openbox"}, m_folder,
                                                     std::vector<std::string>{Environment()});
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // A window manager announces itself on the root window once it manages windows.
+        WaitUntil(
+            [&] {
+                std::string property;
+                RunCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &property, m_folder,
+                           {Environment()}, kToolTimeout);
+                return property.find("window id") != std::string::npos;
+            },
+            kToolTimeout);
     }
 }
 
@@ -144,7 +156,7 @@ std::string VirtualDisplay::XDoTool(const std::vector<std::string>& arguments) c
     std::vector<std::string> command{"xdotool"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::string output;
-    RunCommand(command, &output, m_folder, {Environment()}, std::chrono::seconds(20));
+    RunCommand(command, &output, m_folder, {Environment()}, kToolTimeout);
     return output;
 }
 
@@ -155,8 +167,7 @@ std::string VirtualDisplay::WaitForWindow(const std::string& name, std::chrono::
     WaitUntil(
         [&] {
             std::string tree;
-            RunCommand({"xwininfo", "-root", "-tree"}, &tree, m_folder, {Environment()},
-                       std::chrono::seconds(10));
+            RunCommand({"xwininfo", "-root", "-tree"}, &tree, m_folder, {Environment()}, kToolTimeout);
             std::istringstream lines(tree);
             for (std::string line; std::getline(lines, line);) {
                 const size_t at = line.find(quoted);
@@ -176,7 +187,7 @@ std::string VirtualDisplay::WaitForWindow(const std::string& name, std::chrono::
 
 bool VirtualDisplay::GetGeometry(const std::string& id, int& x, int& y, int& width, int& height) const {
     std::string info;
-    RunCommand({"xwininfo", "-id", id}, &info, m_folder, {Environment()}, std::chrono::seconds(10));
+    RunCommand({"xwininfo", "-id", id}, &info, m_folder, {Environment()}, kToolTimeout);
     auto value = [&](const char* label) {
         const size_t at = info.find(label);
         return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + std::strlen(label));

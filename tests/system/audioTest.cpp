@@ -18,6 +18,11 @@
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
 
 class AudioTest : public testing::Test {
 protected:
@@ -114,7 +119,8 @@ TEST_F(AudioTest, EndOfTheMusicSetsTheQuitFlagInTheNextUpdate) {
     Audio_Resume();
     const auto start = std::chrono::steady_clock::now();
     double last = 0.0;
-    while (!g_quit && std::chrono::steady_clock::now() - start < 2s) {
+    // A generous bound, only against a hang: the music ends by itself after 0.2 s of the clock.
+    while (!g_quit && std::chrono::steady_clock::now() - start < 60s) {
         last = Audio_Update();
         std::this_thread::sleep_for(5ms);
     }
@@ -185,13 +191,20 @@ TEST_F(AudioTest, ReplacingTheMusicFileWhilePausedResumesAtThePausedPosition) {
     WriteMusic("edited.wav", 3000);
     const auto path = m_folder.Path() / "edited.wav";
     std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + 2s);
+    // The clock is read on both sides of each update: the music may only have moved on by as long as
+    // this thread was away, however long the busy machine kept it.
+    const auto beforeEdit = std::chrono::steady_clock::now();
     const double afterEdit = Audio_Update();
+    const auto afterEditUpdate = std::chrono::steady_clock::now();
     EXPECT_FALSE(Paused());
-    EXPECT_NEAR(afterEdit, paused, 0.002);
+    EXPECT_GE(afterEdit, paused - 0.002);
+    EXPECT_LE(afterEdit, paused + 0.002 + Seconds(beforeEdit, afterEditUpdate));
     std::this_thread::sleep_for(100ms);
+    const auto beforeLater = std::chrono::steady_clock::now();
     const double later = Audio_Update();
-    EXPECT_GT(later, paused + 0.06);
-    EXPECT_LT(later, paused + 0.2);
+    const auto afterLater = std::chrono::steady_clock::now();
+    EXPECT_GT(later, paused + Seconds(afterEditUpdate, beforeLater) - 0.04);
+    EXPECT_LT(later, paused + 0.002 + Seconds(beforeEdit, afterLater));
 }
 
 TEST_F(AudioTest, PositionAdvancesSmoothlyFrameByFrameAt60Hz) {
@@ -203,13 +216,18 @@ TEST_F(AudioTest, PositionAdvancesSmoothlyFrameByFrameAt60Hz) {
     // Frames paced at 60 Hz against absolute deadlines, as a vertical sync would.
     constexpr int kFrames = 120;
     constexpr auto kPeriod = std::chrono::nanoseconds(16666667);
-    std::vector<double> positions, times;
-    const auto start = std::chrono::steady_clock::now();
+    // Each update is bracketed by two readings of the clock; a frame whose update the machine
+    // interrupted has a wide bracket and says nothing about the clock's evenness, only about bounds.
+    std::vector<double> positions, times, before, after;
+    const auto start = Clock::now();
     for (int i = 0; i < kFrames; ++i) {
         std::this_thread::sleep_until(start + i * kPeriod);
-        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        before.push_back(Seconds(start, Clock::now()));
         positions.push_back(Audio_Update());
+        after.push_back(Seconds(start, Clock::now()));
+        times.push_back((before.back() + after.back()) / 2);
     }
+    auto tight = [&](int i) { return after[i] - before[i] < 0.0005; };
     // Standard deviation of the steps between frames, in milliseconds.
     auto deviationOf = [&](auto step) {
         double sum = 0.0, sumSquares = 0.0;
@@ -222,22 +240,40 @@ TEST_F(AudioTest, PositionAdvancesSmoothlyFrameByFrameAt60Hz) {
     };
     auto positionStep = [&](int i) { return (positions[i] - positions[i - 1]) * 1000.0; };
     auto wallStep = [&](int i) { return (times[i] - times[i - 1]) * 1000.0; };
+    // The music's mean step against the clock's own over the same frames: late frames make both longer.
     const double mean = (positions.back() - positions.front()) * 1000.0 / (kFrames - 1);
+    const double wallMean = (times.back() - times.front()) * 1000.0 / (kFrames - 1);
     const double stepDeviation = deviationOf(positionStep);
     const double pacingDeviation = deviationOf(wallStep);
-    // What the clock adds to the unevenness of the frames themselves (a loaded machine wakes late).
-    const double clockDeviation = deviationOf([&](int i) { return positionStep(i) - wallStep(i); });
+    // What the clock adds to the unevenness of the frames themselves (a loaded machine wakes late),
+    // over the steps between frames that were not interrupted.
+    double sum = 0.0, sumSquares = 0.0;
+    int tightSteps = 0;
+    for (int i = 1; i < kFrames; ++i) {
+        if (!tight(i) || !tight(i - 1)) continue;
+        const double excess = positionStep(i) - wallStep(i);
+        sum += excess, sumSquares += excess * excess, ++tightSteps;
+    }
+    const double clockDeviation =
+        tightSteps > 1
+            ? std::sqrt(std::max(0.0, sumSquares / tightSteps - (sum / tightSteps) * (sum / tightSteps)))
+            : 0.0;
+    // The music never runs ahead of or behind the clock readings around its update.
     double worstDrift = 0.0;
     for (int i = 1; i < kFrames; ++i) {
-        const double drift = (positions[i] - positions[0]) - (times[i] - times[0]);
-        worstDrift = std::max(worstDrift, std::abs(drift) * 1000.0);
+        const double moved = positions[i] - positions[0];
+        const double ahead = moved - (after[i] - before[0]), behind = (before[i] - after[0]) - moved;
+        worstDrift = std::max({worstDrift, ahead * 1000.0, behind * 1000.0});
     }
     RecordProperty("mean_step_ms", std::to_string(mean));
     RecordProperty("step_deviation_ms", std::to_string(stepDeviation));
     RecordProperty("frame_pacing_deviation_ms", std::to_string(pacingDeviation));
     RecordProperty("clock_deviation_ms", std::to_string(clockDeviation));
-    EXPECT_NEAR(mean, 16.667, 0.3);
-    EXPECT_LT(clockDeviation, 1.0);
+    RecordProperty("uninterrupted_steps", std::to_string(tightSteps));
+    EXPECT_NEAR(mean, wallMean, 0.3);
+    if (tightSteps >= kFrames / 4) {
+        EXPECT_LT(clockDeviation, 1.0);
+    }
     EXPECT_LT(worstDrift, 3.0);
     // Frames that came on time must see even steps; late wake-ups of a busy machine are no fault of
     // the clock and were judged above.
