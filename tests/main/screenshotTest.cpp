@@ -321,27 +321,30 @@ TEST_F(ScreenshotKey, PictureOfAStillShowMatchesItsCapture) {
     TestSupport::Process& program = *m_program;
     const std::string& id = m_id;
     // A key pressed before the first frame was presented takes the empty back buffer: press again
-    // until the show is on screen.
-    // The presses are bounded by a generous time rather than a count: a busy machine may take long to
-    // present its first frame.
+    // until the show is on screen (a busy machine may take long to present its first frame).
     fs::path shot;
     Image picture;
-    const auto deadline = std::chrono::steady_clock::now() + 120s;
-    for (int press = 1; std::chrono::steady_clock::now() < deadline; ++press) {
-        display.XDoTool({"key", "--window", id, "F11"});
-        ASSERT_TRUE(WaitForMessages("Saving screenshot..", press)) << m_show.Log();
-        shot = Folder() / ShotName(press);
-        // The message comes before the file is written: wait until the whole picture reads back.
-        ASSERT_TRUE(TestSupport::WaitUntil(
-            [&] {
-                picture = TestSupport::ReadPicture(shot);
-                return !picture.rgba.empty();
-            },
-            60s))
-            << shot;
-        if (picture.At(0, 0)[2] != 0) break;
-        std::this_thread::sleep_for(250ms);
-    }
+    int press = 0;
+    bool saved = true;
+    const bool shown = TestSupport::WaitUntil(
+        [&] {
+            display.XDoTool({"key", "--window", id, "F11"});
+            ++press;
+            saved = WaitForMessages("Saving screenshot..", press);
+            if (!saved) return true;  // no use pressing on
+            shot = Folder() / ShotName(press);
+            // The message comes before the file is written: wait until the whole picture reads back.
+            TestSupport::WaitUntil(
+                [&] {
+                    picture = TestSupport::ReadPicture(shot);
+                    return !picture.rgba.empty();
+                },
+                60s);
+            return !picture.rgba.empty() && picture.At(0, 0)[2] != 0;
+        },
+        120s);
+    ASSERT_TRUE(saved) << m_show.Log();
+    ASSERT_TRUE(shown) << shot;
     display.XDoTool({"key", "--window", id, "Escape"});
     ASSERT_TRUE(program.Wait(60s).has_value());
 
