@@ -11,9 +11,10 @@ namespace {
 // Frames of the file decoded at a time.
 constexpr int64_t kPieceFrames = 4096;
 // How far the decoder keeps ahead of the mixer, and how much a start or a seek decodes before it
-// returns, in seconds of music.
-constexpr int64_t kLeadDivisor = 1;    // one second
-constexpr int64_t kPrimeDivisor = 10;  // a tenth of a second
+// returns, in seconds of music: half a second covers a decoding thread that a busy machine leaves
+// waiting for its turn, at a few milliseconds of decoding.
+constexpr int64_t kLeadDivisor = 1;   // one second
+constexpr int64_t kPrimeDivisor = 2;  // half a second
 
 }  // namespace
 
@@ -32,13 +33,7 @@ MusicStream::MusicStream(std::shared_ptr<SoundSource> source) : m_source(std::mo
         } else {
             if (m_source->fileRate != m_source->outputRate)
                 m_converter = std::make_unique<RateConverter>(m_source->fileRate, m_source->outputRate);
-            for (;;) {
-                {
-                    std::lock_guard buffer(m_bufferLock);
-                    if (m_ended || m_count >= m_source->outputRate / kPrimeDivisor) break;
-                }
-                DecodePiece();
-            }
+            Prime();
         }
     }
     m_thread = std::thread([this] { Run(); });
@@ -156,14 +151,18 @@ void MusicStream::Seek(int64_t frame) {
         m_ended = !reached;
         m_endFrame = frame;
     }
+    Prime();
+    m_wake.notify_all();
+}
+
+void MusicStream::Prime() {
     for (;;) {
         {
             std::lock_guard buffer(m_bufferLock);
-            if (m_ended || m_count >= m_source->outputRate / kPrimeDivisor) break;
+            if (m_ended || m_count >= m_source->outputRate / kPrimeDivisor) return;
         }
         DecodePiece();
     }
-    m_wake.notify_all();
 }
 
 bool MusicStream::Drained() const {

@@ -59,6 +59,8 @@ private:
     void Run();
     /// Decodes one piece and appends it to the buffer. Decoder lock held.
     void DecodePiece();
+    /// Decodes until the first moments from the stream's position are buffered. Decoder lock held.
+    void Prime();
 
     std::shared_ptr<SoundSource> m_source;
 
