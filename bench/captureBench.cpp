@@ -43,6 +43,7 @@
 #include <utility>
 #include <vector>
 
+#include "runProgram.h"
 #include "showFolder.h"
 
 namespace {
@@ -103,23 +104,7 @@ std::string Tail(const fs::path& path) {
 // not run or was killed).
 int Run(const std::string& program, const std::vector<std::string>& arguments, const fs::path& folder,
         const fs::path& log) {
-    const pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || chdir(folder.c_str()) != 0) _exit(127);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return BenchSupport::RunIn(folder, program, arguments, log).code;
 }
 
 struct Cost {

@@ -9,10 +9,6 @@
 #include <benchmark/benchmark.h>
 #include <physfs.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +20,7 @@
 #include "system/audio.h"
 #include "system/flags.h"
 
+#include "runProgram.h"
 #include "showFolder.h"
 
 namespace {
@@ -32,45 +29,30 @@ namespace fs = std::filesystem;
 
 using BenchSupport::ShowFolder;
 
-bool RunProgram(const fs::path& folder, const std::string& arguments) {
-    const std::string command =
-        "cd '" + folder.string() + "' && '" VANTRISK_BINARY "' " + arguments + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+bool RunProgram(const fs::path& folder, const std::vector<std::string>& arguments) {
+    return BenchSupport::RunIn(folder, VANTRISK_BINARY, arguments).code == 0;
 }
 
 void StartupToFirstFrame_Process(benchmark::State& state) {
     ShowFolder folder;
     if (folder.Path().empty()) return state.SkipWithError("cannot make the show folder");
     for (auto _ : state) {
-        if (!RunProgram(folder.Path(), "--frame 0 out.png")) return state.SkipWithError("the program failed");
+        if (!RunProgram(folder.Path(), {"--frame", "0", "out.png"}))
+            return state.SkipWithError("the program failed");
     }
     if (!fs::exists(folder.Path() / "out.png")) state.SkipWithError("no frame written");
 }
 BENCHMARK(StartupToFirstFrame_Process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-
-// Runs the program in `folder` and gives its peak resident memory in bytes (-1 when it failed).
-long long RunProgramMeasured(const fs::path& folder, const std::string& arguments) {
-    const std::string command =
-        "cd '" + folder.string() + "' && exec '" VANTRISK_BINARY "' " + arguments + " >/dev/null 2>&1";
-    const pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return static_cast<long long>(usage.ru_maxrss) * 1024;
-}
 
 // Four hours of stereo silence in Ogg Vorbis (about 1.6 MB), made once per machine by the encoder.
 fs::path FourHourMusic() {
     const fs::path path = fs::temp_directory_path() / "vantrisk-bench-four-hours.ogg";
     if (fs::exists(path)) return path;
     const std::string part = path.string() + ".part.ogg";
-    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i anullsrc=r=44100:cl=stereo -t 14400 "
-                                "-c:a libvorbis -q:a 0 '" + part + "' && mv '" + part + "' '" + path.string() + "'";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i anullsrc=r=44100:cl=stereo -t 14400 "
+        "-c:a libvorbis -q:a 0 '" +
+        part + "' && mv '" + part + "' '" + path.string() + "'";
     return std::system(command.c_str()) == 0 ? path : fs::path();
 }
 
@@ -84,26 +66,34 @@ void StartupToFrame40_Process(benchmark::State& state) {
         // A copy of the data (the file system refuses links inside it) with the long music.
         std::error_code error;
         fs::remove(folder.Path() / "data", error);
-        fs::copy(fs::path(VANTRISK_SOURCE_DIR) / "data", folder.Path() / "data", fs::copy_options::recursive, error);
-        fs::copy_file(music, folder.Path() / "data" / "music.ogg", fs::copy_options::overwrite_existing, error);
+        fs::copy(fs::path(VANTRISK_SOURCE_DIR) / "data", folder.Path() / "data", fs::copy_options::recursive,
+                 error);
+        fs::copy_file(music, folder.Path() / "data" / "music.ogg", fs::copy_options::overwrite_existing,
+                      error);
         if (error) return state.SkipWithError("cannot copy the data");
     }
     long long peak = 0;
     for (auto _ : state) {
-        const long long bytes = RunProgramMeasured(folder.Path(), "--frame 40 out.png");
-        if (bytes < 0) return state.SkipWithError("the program failed");
-        peak = std::max(peak, bytes);
+        const BenchSupport::RunOutcome run =
+            BenchSupport::RunIn(folder.Path(), VANTRISK_BINARY, {"--frame", "40", "out.png"});
+        if (run.code != 0) return state.SkipWithError("the program failed");
+        peak = std::max(peak, static_cast<long long>(run.peakKiB) * 1024);
     }
     state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
 }
-BENCHMARK(StartupToFrame40_Process)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(StartupToFrame40_Process)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 void CaptureTwoSecondsToPng_Process(benchmark::State& state) {
     ShowFolder folder;
     if (folder.Path().empty()) return state.SkipWithError("cannot make the show folder");
     constexpr int kFrames = 60;
     for (auto _ : state) {
-        if (!RunProgram(folder.Path(), "--capture frames --fps 30 --from 20 --to 22"))
+        if (!RunProgram(folder.Path(), {"--capture", "frames", "--fps", "30", "--from", "20", "--to", "22"}))
             return state.SkipWithError("the program failed");
     }
     if (!fs::exists(folder.Path() / "frames" / "frame00059.png")) state.SkipWithError("frames missing");

@@ -13,10 +13,6 @@
 // Options: --rounds=N (default 3), --fps=N (frames per second of the span, default 30; a slow
 // software renderer wants fewer), --only=TEXT (cases whose name contains TEXT).
 // Run it on an otherwise idle machine: the figures are wall-clock throughput.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "runProgram.h"
 #include "showFolder.h"
 
 namespace {
@@ -38,37 +35,11 @@ constexpr double kFrom = 97.0;
 constexpr double kTo = 102.0;
 constexpr double kVideoTo = 107.0;  // 10 s of video
 
-struct Outcome {
-    int code = -1;
-    double wall = 0;
-    long peakKiB = 0;
-};
+using Outcome = BenchSupport::RunOutcome;
 
-// Runs the program in `folder`, its output into `log`; the exit code, the wall time and peak memory.
+// Runs the program in `folder`, its output into `log`.
 Outcome Run(const std::vector<std::string>& arguments, const fs::path& folder, const fs::path& log) {
-    Outcome outcome;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return outcome;
-    if (pid == 0) {
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || chdir(folder.c_str()) != 0) _exit(127);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        std::vector<char*> argv{const_cast<char*>(VANTRISK_BINARY)};
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(VANTRISK_BINARY, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) return outcome;
-    outcome.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.peakKiB = usage.ru_maxrss;
-    return outcome;
+    return BenchSupport::RunIn(folder, VANTRISK_BINARY, arguments, log);
 }
 
 struct Case {
