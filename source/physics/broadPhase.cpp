@@ -34,16 +34,27 @@ void BroadPhase::Update(int proxy, const Aabb& tight) {
 
 void BroadPhase::UpdatePairs() {
     m_pairBuffer.clear();
+    // A pair of two moved proxies is found from both sides; only the query of the smaller index
+    // keeps it, which halves the pairs to sort in a scene where everything moves (a rain).
+    for (int proxy : m_moveBuffer) {
+        if (proxy == AabbTree::kNull) continue;
+        if (size_t(proxy) >= m_moved.size()) m_moved.resize(size_t(proxy) + 1, 0);
+        m_moved[size_t(proxy)] = 1;
+    }
     for (int proxy : m_moveBuffer) {
         if (proxy == AabbTree::kNull) continue;
         m_currentIndex = proxy;
         const Aabb box = m_tree.GetFatAabb(proxy);
         m_tree.Query(box, [this](int leaf) {
             if (leaf == m_currentIndex) return;
+            if (leaf < m_currentIndex && size_t(leaf) < m_moved.size() && m_moved[size_t(leaf)]) return;
             const auto first = uint32_t(std::min(leaf, m_currentIndex));
             const auto second = uint32_t(std::max(leaf, m_currentIndex));
             m_pairBuffer.push_back(uint64_t(first) << 32 | second);
         });
+    }
+    for (int proxy : m_moveBuffer) {
+        if (proxy != AabbTree::kNull) m_moved[size_t(proxy)] = 0;
     }
     m_moveBuffer.clear();
 

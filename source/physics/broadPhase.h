@@ -30,7 +30,7 @@ public:
     const AabbTree& GetTree() const { return m_tree; }
     /// Proxies waiting for the next pair update.
     int GetMoveCount() const { return int(m_moveBuffer.size()); }
-    /// Pairs found by the last pair update, duplicates included.
+    /// Pairs found by the last pair update; the update offers each distinct pair once.
     int GetPairCount() const { return int(m_pairBuffer.size()); }
 
 private:
@@ -39,6 +39,8 @@ private:
     // sorts the pairs by first index, then second.
     std::vector<uint64_t> m_pairBuffer;
     std::vector<int> m_moveBuffer;
+    // Per proxy index: whether it is in the move buffer, set only during a pair update.
+    std::vector<uint8_t> m_moved;
     int m_currentIndex = AabbTree::kNull;
     ContactManager* m_manager;
 };
