@@ -45,23 +45,29 @@ bool Buffer::Create(const SubresourceData* initial) {
     }
     m_bytes.resize(d.ByteWidth);
     const bool hasData = initial && initial->pSysMem;
-    if (hasData) std::memcpy(m_bytes.data(), initial->pSysMem, d.ByteWidth);
-    glCreateBuffers(1, &m_name);
-    // A buffer made without contents holds zeros, sent with its first use: a large one costs nothing
-    // before it is drawn with.
-    glNamedBufferStorage(m_name, d.ByteWidth, hasData ? m_bytes.data() : nullptr, GL_DYNAMIC_STORAGE_BIT);
     if (hasData) {
+        std::memcpy(m_bytes.data(), initial->pSysMem, d.ByteWidth);
+        glCreateBuffers(1, &m_name);
+        glNamedBufferStorage(m_name, d.ByteWidth, m_bytes.data(), GL_DYNAMIC_STORAGE_BIT);
         ++m_core->counters.uploads;
         m_core->counters.uploadBytes += d.ByteWidth;
         m_uploadedVersion = m_version;
     }
+    // A buffer made without contents holds zeros and gets its GL storage with its first use: the
+    // driver clears new storage, so a large buffer that is not drawn with yet costs nothing.
     return true;
 }
 
 GLuint Buffer::Current() {
     if (m_uploadedVersion != m_version) {
-        glInvalidateBufferData(m_name);
-        glNamedBufferSubData(m_name, 0, static_cast<GLsizeiptr>(m_bytes.size()), m_bytes.data());
+        if (!m_name) {
+            glCreateBuffers(1, &m_name);
+            glNamedBufferStorage(m_name, static_cast<GLsizeiptr>(m_bytes.size()), m_bytes.data(),
+                                 GL_DYNAMIC_STORAGE_BIT);
+        } else {
+            glInvalidateBufferData(m_name);
+            glNamedBufferSubData(m_name, 0, static_cast<GLsizeiptr>(m_bytes.size()), m_bytes.data());
+        }
         ++m_core->counters.uploads;
         m_core->counters.uploadBytes += m_bytes.size();
         m_uploadedVersion = m_version;
