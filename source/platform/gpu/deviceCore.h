@@ -53,7 +53,9 @@ public:
         if (m_loopBudget) m_loopBudget->Poll();
     }
     /// The storage binding of a stage's loop-budget word: the last of the stage's range.
-    GLuint LoopBudgetBinding(bool pixel) const { return (pixel ? 2 * storageStageBase : storageStageBase) - 1; }
+    GLuint LoopBudgetBinding(bool pixel) const {
+        return (pixel ? 2 * storageStageBase : storageStageBase) - 1;
+    }
 
     Counters counters;
     uint64_t deletions = 0;

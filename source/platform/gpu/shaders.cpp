@@ -115,7 +115,8 @@ bool StageShader::Create(const char* function) {
     }
 
     if (code.loopBudget) {
-        const GLuint index = glGetProgramResourceIndex(m_program, GL_SHADER_STORAGE_BLOCK, Hlsl::kLoopBudgetBlock);
+        const GLuint index =
+            glGetProgramResourceIndex(m_program, GL_SHADER_STORAGE_BLOCK, Hlsl::kLoopBudgetBlock);
         if (index != GL_INVALID_INDEX) {
             glShaderStorageBlockBinding(m_program, index, m_core->LoopBudgetBinding(pixel));
             m_loopBudgetSlot = m_core->LoopBudget().Acquire(code);

@@ -120,7 +120,8 @@ public:
         for (const IncludeRecord& include : includes) {
             std::string contents;
             const bool found = Get(include.requested, include.includer, contents);
-            if (found != include.found || (found && ContentHash::Of(contents) != include.contents)) return false;
+            if (found != include.found || (found && ContentHash::Of(contents) != include.contents))
+                return false;
         }
         return true;
     }

@@ -646,8 +646,8 @@ void Check(const Translation& t, spvc_result result, const std::string& lastErro
 }
 
 std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
-                                            const std::string& entryPoint, Stage stage,
-                                            const std::vector<const std::string*>& texts) {
+                                      const std::string& entryPoint, Stage stage,
+                                      const std::vector<const std::string*>& texts) {
     spvc_context rawContext = nullptr;
     if (spvc_context_create(&rawContext) != SPVC_SUCCESS)
         throw CompileError{name + ": error: cannot start SPIRV-Cross"};

@@ -1,8 +1,10 @@
 // The pass works on the words of the module as the front end wrote them (one function per entry,
 // structured control flow, SPIR-V 1.0). Each loop has one back edge, from the last block of its
-// continue construct to its header; every iteration crosses it, so that is where the counter goes up
-// and where the loop is left once the count is past the budget (a continue construct may branch to
-// the loop's merge block, as a do-while does). The flag is set where the entry returns.
+// continue construct to its header. The counter goes up once per iteration where the loop tests its
+// condition (its header or the block after it), and that test fails once the count is past the
+// budget, so no edge is added; a loop tested at its end or not at all is tested at its back edge
+// instead (a continue construct may branch to the loop's merge block, as a do-while does). The flag
+// is set where the entry returns.
 #include "platform/hlsl/loopBudget.h"
 
 #include <spirv/unified1/spirv.h>
@@ -148,49 +150,72 @@ public:
         Declare(budget);
     }
 
-    // Counts the iterations of the loop headed by `header` at its back edge and leaves it past the budget.
+    // Counts the iterations of the loop headed by `header` and leaves it at its test past the budget.
+    // The test goes where the loop already tests its condition when it can (the header, or the block
+    // the header goes on to), so that no edge is added; else the header gets the loop's merge block as
+    // a second target, so that values the loop carries in header OpPhis are current when it leaves.
     void BoundLoop(const Function& function, size_t header) {
         const Block& head = function.blocks[header];
-        const Instruction& merge = m_module.instructions[head.terminator - 1];
-        const uint32_t mergeLabel = merge[1];
+        const uint32_t mergeLabel = m_module.instructions[head.terminator - 1][1];
+        const auto leaves = [mergeLabel](const Instruction& branch) {
+            return OpcodeOf(branch) == SpvOpBranchConditional && branch.size() >= 4 &&
+                   (branch[2] == mergeLabel) != (branch[3] == mergeLabel);
+        };
+        const Instruction& branch = m_module.instructions[head.terminator];
+        if (leaves(branch)) return CountIn(head, mergeLabel, head);
+        if (OpcodeOf(branch) == SpvOpBranch && branch.size() == 2) {
+            for (const Block& next : function.blocks) {
+                if (next.label != branch[1] || next.label == head.label || next.label == mergeLabel) continue;
+                if (leaves(m_module.instructions[next.terminator]) &&
+                    !IsMerge(m_module.instructions[next.terminator - 1]))
+                    return CountIn(next, mergeLabel, head);
+            }
+        }
+        // A loop tested at its end (do-while) or not at all (while true): count at the back edge, the
+        // one block after the header (or the header itself) that branches to it. Values the loop
+        // defines before its breaks still dominate its merge block then.
         for (size_t b = header; b < function.blocks.size(); ++b) {
             const Block& block = function.blocks[b];
-            Instruction& branch = m_module.instructions[block.terminator];
-            if (!BranchesTo(branch, head.label)) continue;
-            // A conditional back edge that may go elsewhere than header or merge is not one the front
-            // end writes; such a loop stays as it is rather than being made invalid.
-            const bool conditional = OpcodeOf(branch) == SpvOpBranchConditional;
-            if (conditional && !(BranchesTo(branch, mergeLabel) && branch[2] != branch[3])) continue;
-            const uint32_t previous = Id(), count = Id(), keep = Id();
-            std::vector<Instruction> counting = {
-                Make(SpvOpLoad, {m_uint, previous, m_counter}),
-                Make(SpvOpIAdd, {m_uint, count, previous, m_one}),
-                Make(SpvOpStore, {m_counter, count}),
-                Make(SpvOpULessThanEqual, {m_bool, keep, count, m_budget}),
-            };
-            Instruction replaced;
-            if (!conditional) {
-                replaced = Make(SpvOpBranchConditional, {keep, head.label, mergeLabel});
-                m_newPredecessors[mergeLabel].insert(block.label);
-            } else {
-                const uint32_t condition = branch[1], combined = Id();
-                if (branch[2] == head.label) {
-                    counting.push_back(Make(SpvOpLogicalAnd, {m_bool, combined, condition, keep}));
-                } else {
-                    const uint32_t over = Id();
-                    counting.push_back(Make(SpvOpLogicalNot, {m_bool, over, keep}));
-                    counting.push_back(Make(SpvOpLogicalOr, {m_bool, combined, condition, over}));
-                }
-                replaced = branch;
-                replaced[1] = combined;
-            }
-            // The merge instruction of a header that is its own back edge must stay just before the branch.
-            const size_t before = IsMerge(m_module.instructions[block.terminator - 1]) ? block.terminator - 1
-                                                                                       : block.terminator;
-            auto& inserted = m_insertBefore[before];
-            inserted.insert(inserted.end(), counting.begin(), counting.end());
-            branch = replaced;
+            const Instruction& back = m_module.instructions[block.terminator];
+            if (!BranchesTo(back, head.label)) continue;
+            if (OpcodeOf(back) == SpvOpBranch || leaves(back)) CountIn(block, mergeLabel, head);
         }
+    }
+
+    // Counts one iteration in `block` and makes its branch go to `exit` once past the budget: a
+    // conditional branch that already may go there keeps its other target only within the budget,
+    // an unconditional one gets `exit` as its second target.
+    void CountIn(const Block& block, uint32_t exit, const Block& head) {
+        Instruction& branch = m_module.instructions[block.terminator];
+        const uint32_t previous = Id(), count = Id(), keep = Id();
+        std::vector<Instruction> counting = {
+            Make(SpvOpLoad, {m_uint, previous, m_counter}),
+            Make(SpvOpIAdd, {m_uint, count, previous, m_one}),
+            Make(SpvOpStore, {m_counter, count}),
+            Make(SpvOpULessThanEqual, {m_bool, keep, count, m_budget}),
+        };
+        Instruction replaced;
+        if (OpcodeOf(branch) == SpvOpBranch) {
+            replaced = Make(SpvOpBranchConditional, {keep, branch[1], exit});
+            m_newPredecessors[exit][block.label] = &head;
+        } else {
+            const uint32_t condition = branch[1], combined = Id();
+            if (branch[3] == exit) {
+                counting.push_back(Make(SpvOpLogicalAnd, {m_bool, combined, condition, keep}));
+            } else {
+                const uint32_t over = Id();
+                counting.push_back(Make(SpvOpLogicalNot, {m_bool, over, keep}));
+                counting.push_back(Make(SpvOpLogicalOr, {m_bool, combined, condition, over}));
+            }
+            replaced = branch;
+            replaced[1] = combined;
+        }
+        // A merge instruction must stay just before the branch.
+        const size_t before =
+            IsMerge(m_module.instructions[block.terminator - 1]) ? block.terminator - 1 : block.terminator;
+        auto& inserted = m_insertBefore[before];
+        inserted.insert(inserted.end(), counting.begin(), counting.end());
+        branch = replaced;
     }
 
     // Before the entry returns or discards, it sets the flag when it went past the budget.
@@ -212,8 +237,10 @@ public:
         }
     }
 
-    // A merge block reached from a new back edge gets an undefined value from it in each OpPhi: the
-    // loop was cut, and what it would have computed is gone anyway.
+    // A merge block reached from a new back edge needs a value from it in each OpPhi: what the loop
+    // would have left had it gone on to its next test. A value the loop carries in a header OpPhi
+    // has that; anything else is undefined (the loop was cut, and what it would have computed is
+    // gone anyway).
     void MendPhis() {
         for (const Function& function : m_module.functions) {
             for (const Block& block : function.blocks) {
@@ -226,9 +253,12 @@ public:
                     if (opcode != SpvOpPhi) break;
                     std::set<uint32_t> parents;
                     for (size_t k = 4; k < phi.size(); k += 2) parents.insert(phi[k]);
-                    for (const uint32_t predecessor : added->second) {
+                    for (const auto& [predecessor, header] : added->second) {
                         if (parents.count(predecessor)) continue;
-                        phi.push_back(UndefinedOf(phi[1]));
+                        uint32_t value = 0;
+                        for (size_t k = 3; k + 1 < phi.size() && !value; k += 2)
+                            value = CarriedValue(*header, phi[k], predecessor);
+                        phi.push_back(value ? value : UndefinedOf(phi[1]));
                         phi.push_back(predecessor);
                     }
                     phi[0] = (static_cast<uint32_t>(phi.size()) << 16) | SpvOpPhi;
@@ -268,6 +298,22 @@ private:
     }
 
     uint32_t Id() { return m_bound++; }
+
+    // What the back edge `from` carries to the loop header `header` for `value`: when `value` is an
+    // OpPhi of the header, its value from the back edge; when it is itself the value an OpPhi of the
+    // header takes from the back edge, `value` (it is defined where the back edge leaves). Else 0.
+    uint32_t CarriedValue(const Block& header, uint32_t value, uint32_t from) const {
+        for (size_t i = header.first + 1; i < header.terminator; ++i) {
+            const Instruction& phi = m_module.instructions[i];
+            const uint32_t opcode = OpcodeOf(phi);
+            if (opcode == SpvOpLine || opcode == SpvOpNoLine) continue;
+            if (opcode != SpvOpPhi) break;
+            for (size_t k = 3; k + 1 < phi.size(); k += 2) {
+                if (phi[k + 1] == from && (phi[2] == value || phi[k] == value)) return phi[k];
+            }
+        }
+        return 0;
+    }
 
     uint32_t UndefinedOf(uint32_t type) {
         auto found = m_undefined.find(type);
@@ -323,7 +369,8 @@ private:
     std::vector<Instruction> m_names, m_decorations, m_globals;
     std::map<uint32_t, uint32_t> m_undefined;  // type -> OpUndef of it
     std::map<size_t, std::vector<Instruction>> m_insertBefore;
-    std::map<uint32_t, std::set<uint32_t>> m_newPredecessors;  // merge block -> new back edges into it
+    std::map<uint32_t, std::map<uint32_t, const Block*>>
+        m_newPredecessors;  // merge -> new back edge -> header
 };
 
 }  // namespace

@@ -50,9 +50,11 @@ bool ShaderCache::Load(const ContentHash::Digest& key, std::vector<IncludeRecord
 
     // The digest at the end covers everything before it: a file cut short or altered reads as absent.
     const std::string_view body(bytes.data(), bytes.size() - kDigestBytes);
-    if (DigestBytes(ContentHash::Of(body)) != std::string_view(bytes).substr(bytes.size() - kDigestBytes)) return false;
+    if (DigestBytes(ContentHash::Of(body)) != std::string_view(bytes).substr(bytes.size() - kDigestBytes))
+        return false;
     Wire::Reader in(body);
-    if (in.Raw(8) != std::string_view(kMagic, 8) || in.U32() != kFormat || in.Raw(kDigestBytes) != DigestBytes(key))
+    if (in.Raw(8) != std::string_view(kMagic, 8) || in.U32() != kFormat ||
+        in.Raw(kDigestBytes) != DigestBytes(key))
         return false;
     includes.resize(in.Count(9 + kDigestBytes));
     for (IncludeRecord& include : includes) {
