@@ -12,12 +12,13 @@
 
 namespace Hlsl {
 
-/// Loop iterations one invocation may run, all its loops together. Measured on llvmpipe (2 cores)
-/// with the worst case we know, a full-screen 800 by 600 pass whose loop body is a dependent chain of
-/// frac, multiply-add and sin: 4096 iterations per pixel take about 2 s for the frame (bench/
-/// loopBudgetBench.cpp), so one runaway loop stalls a show for about as long as a desktop driver
-/// waits before it resets the device. The bundled shaders' loops run 32 iterations at most.
-constexpr uint32_t kLoopBudget = 4096;
+/// Loop iterations one invocation may run, all its loops together. Measured on llvmpipe with the
+/// worst loop we know of, a full-screen 800 by 600 pass whose body is a dependent chain of frac,
+/// multiply-add and sin: every 1024 iterations per pixel cost the frame 1.4 s of processor time
+/// (bench/loopBudgetBench.cpp, RunawayLoop), so at 3072 the frame ends in about 2 s on two cores,
+/// about as long as a desktop driver waits before it resets the device. The bundled shaders' loops
+/// run a few dozen iterations at most (the blur's taps).
+constexpr uint32_t kLoopBudget = 3072;
 
 /// Name of the storage block through which an instrumented stage says that an invocation reached
 /// its budget: one uint member, set to 1 by such an invocation and never cleared by the shader.
