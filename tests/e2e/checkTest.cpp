@@ -105,6 +105,17 @@ const std::vector<BrokenShow>& BrokenShows() {
          "<param key=\"strength\" type=\"double\" value=\"1\"/></effect>",
          {{"bad.cube", "LUT_3D_SIZE 2\n0 0 0\n1 x 0\n"}},
          {"TextureManager failed to load 'bad.cube'"}},
+        // Compiles and draws, but its loop had to be cut.
+        {"RunawayLoop",
+         "<effect type=\"FullScreenShader\"><param key=\"shader\" type=\"string\" value=\"runaway.fx\"/>"
+         "<param key=\"pixelShader\" type=\"string\" value=\"PS\"/></effect>",
+         {{"runaway.fx",
+           "struct VertexIn { float3 position : POSITION; float2 texcoord : TEXCOORD0; float3 normal : "
+           "NORMAL; };\n"
+           "float4 VS(VertexIn input) : SV_Position { return float4(input.position.xy * 2.0, 0.0, 1.0); }\n"
+           "float4 PS(float4 p : SV_Position) : SV_Target {\n    float c = p.x;\n"
+           "    [loop] while (c > -1.0) c = frac(c * 1.0001 + 0.5);\n    return float4(c, 0, 0, 1); }\n"}},
+         {"'PS' in 'runaway.fx' reached its loop budget; its loops were cut"}},
     };
     return shows;
 }

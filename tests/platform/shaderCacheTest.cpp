@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Hlsl::CompilerService;
-using Hlsl::Sha256;
+using Hlsl::ContentHash;
 
 // A shader with something in every table.
 Hlsl::ShaderCode SampleCode() {
@@ -80,28 +80,29 @@ TEST(HlslWireFormat, ShaderCodeReadsBackAsWrittenAndDamageIsRefused) {
     EXPECT_FALSE(Hlsl::Wire::ReadShaderCode(hugeIn, ignored));
 }
 
-TEST(HlslSha256, MatchesPublishedDigests) {
-    EXPECT_EQ(Sha256::Hex(Sha256::Of("")),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(Sha256::Hex(Sha256::Of("abc")),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(Sha256::Hex(Sha256::Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
-              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    // Fed in pieces across block boundaries, as one string.
-    Sha256 pieces;
+TEST(HlslContentHash, PiecesHashAsOneStringAndFieldsNeverRunTogether) {
     const std::string million(1000000, 'a');
+    ContentHash pieces;
     for (size_t at = 0; at < million.size(); at += 999)
         pieces.Update(million.data() + at, std::min<size_t>(999, million.size() - at));
-    EXPECT_EQ(Sha256::Hex(pieces.Finish()),
-              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(pieces.Finish(), ContentHash::Of(million));
+    EXPECT_NE(ContentHash::Of(million), ContentHash::Of(million + "a"));
+    EXPECT_EQ(ContentHash::Hex(ContentHash::Of("")).size(), 32u);
+
+    ContentHash ab, a;
+    ab.UpdateField("ab");
+    ab.UpdateField("c");
+    a.UpdateField("a");
+    a.UpdateField("bc");
+    EXPECT_NE(ab.Finish(), a.Finish());
 }
 
 TEST(HlslShaderCache, EntriesReadBackAndDamagedFilesReadAsNone) {
     TestSupport::TempFolder folder;
     const Hlsl::ShaderCache cache((folder.Path() / "ShaderCache").string());
-    const Sha256::Digest key = Sha256::Of("key");
+    const ContentHash::Digest key = ContentHash::Of("key");
     const std::vector<Hlsl::IncludeRecord> includes = {
-        {"quad.fxh", "plasma.fx", true, Sha256::Of("float4 Q();")}, {"gone.fxh", "quad.fxh", false, {}}};
+        {"quad.fxh", "plasma.fx", true, ContentHash::Of("float4 Q();")}, {"gone.fxh", "quad.fxh", false, {}}};
     std::vector<Hlsl::IncludeRecord> readIncludes;
     Hlsl::ShaderCode code;
     EXPECT_FALSE(cache.Load(key, readIncludes, code));
@@ -109,7 +110,7 @@ TEST(HlslShaderCache, EntriesReadBackAndDamagedFilesReadAsNone) {
     ASSERT_TRUE(cache.Load(key, readIncludes, code));
     EXPECT_EQ(readIncludes, includes);
     EXPECT_EQ(Bytes(code), Bytes(SampleCode()));
-    EXPECT_FALSE(cache.Load(Sha256::Of("other key"), readIncludes, code));
+    EXPECT_FALSE(cache.Load(ContentHash::Of("other key"), readIncludes, code));
 
     const std::string good = TestSupport::ReadHostFile(cache.PathOf(key));
     std::string flipped = good;
@@ -120,8 +121,8 @@ TEST(HlslShaderCache, EntriesReadBackAndDamagedFilesReadAsNone) {
         EXPECT_FALSE(cache.Load(key, readIncludes, code)) << bytes.size();
     }
     // An entry copied under another key's name is not that key's.
-    std::ofstream(cache.PathOf(Sha256::Of("other key")), std::ios::binary) << good;
-    EXPECT_FALSE(cache.Load(Sha256::Of("other key"), readIncludes, code));
+    std::ofstream(cache.PathOf(ContentHash::Of("other key")), std::ios::binary) << good;
+    EXPECT_FALSE(cache.Load(ContentHash::Of("other key"), readIncludes, code));
     EXPECT_TRUE(Hlsl::ShaderCache("").Load(key, readIncludes, code) == false);
 }
 
@@ -132,28 +133,28 @@ TEST(HlslShaderCache, AFolderPastItsBoundLosesTheEntriesUsedLongestAgo) {
     const std::string path = (folder.Path() / "ShaderCache").string();
     const uint64_t entryBytes = [&] {
         const Hlsl::ShaderCache probe(path);
-        probe.Store(Sha256::Of("probe"), {}, SampleCode());
-        const uint64_t bytes = std::filesystem::file_size(probe.PathOf(Sha256::Of("probe")));
-        std::filesystem::remove(probe.PathOf(Sha256::Of("probe")));
+        probe.Store(ContentHash::Of("probe"), {}, SampleCode());
+        const uint64_t bytes = std::filesystem::file_size(probe.PathOf(ContentHash::Of("probe")));
+        std::filesystem::remove(probe.PathOf(ContentHash::Of("probe")));
         return bytes;
     }();
     const Hlsl::ShaderCache cache(path, entryBytes * 4);
     std::vector<Hlsl::IncludeRecord> includes;
     Hlsl::ShaderCode code;
     for (int i = 0; i < 12; ++i) {
-        ASSERT_TRUE(cache.Store(Sha256::Of("key " + std::to_string(i)), {}, SampleCode()));
+        ASSERT_TRUE(cache.Store(ContentHash::Of("key " + std::to_string(i)), {}, SampleCode()));
         // Every store makes its entry the newest, and the first entry is read after each store.
         if (i > 0) {
-            ASSERT_TRUE(cache.Load(Sha256::Of("key 0"), includes, code)) << i;
+            ASSERT_TRUE(cache.Load(ContentHash::Of("key 0"), includes, code)) << i;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(15));  // file times are coarse
         uint64_t total = 0;
         for (const auto& file : std::filesystem::directory_iterator(path)) total += file.file_size();
         EXPECT_LE(total, entryBytes * 4) << "after store " << i;
     }
-    EXPECT_TRUE(cache.Load(Sha256::Of("key 11"), includes, code)) << "the newest entry stays";
-    EXPECT_TRUE(cache.Load(Sha256::Of("key 0"), includes, code)) << "the entry in use stays";
-    EXPECT_FALSE(cache.Load(Sha256::Of("key 1"), includes, code)) << "an old entry never read goes";
+    EXPECT_TRUE(cache.Load(ContentHash::Of("key 11"), includes, code)) << "the newest entry stays";
+    EXPECT_TRUE(cache.Load(ContentHash::Of("key 0"), includes, code)) << "the entry in use stays";
+    EXPECT_FALSE(cache.Load(ContentHash::Of("key 1"), includes, code)) << "an old entry never read goes";
 }
 
 // ---------------------------------------------------------------------------------------------------

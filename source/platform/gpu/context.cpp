@@ -680,6 +680,11 @@ void Context::ApplyStage(const Stage& stage, StageShader& shader) {
         }
         BindStorage(slot.binding, {range.name, range.offset, range.size});
     }
+    if (shader.m_loopBudget) {
+        const Detail::LoopBudgetFlags& flags = m_core->LoopBudget();
+        BindStorage(m_core->LoopBudgetBinding(shader.m_code->stage == Hlsl::Stage::Pixel),
+                    {flags.Buffer(), flags.OffsetOf(shader.m_loopBudgetSlot), sizeof(uint32_t)});
+    }
     for (const StageShader::TextureSlot& slot : shader.m_textures) {
         const ShaderResourceViewPtr& view = stage.views[slot.textureSlot];
         GLuint texture = slot.dimensions == 3 ? m_core->zeroTexture3D : m_core->zeroTexture2D;

@@ -49,8 +49,14 @@ DeviceCore::~DeviceCore() {
     glDeleteSamplers(1, &pointClampSampler);
     glDeleteSamplers(1, &defaultSampler);
     glDeleteBuffers(1, &m_zeroBuffer);
+    m_loopBudget.reset();
     glDisable(GL_DEBUG_OUTPUT);
     m_context.reset();
+}
+
+LoopBudgetFlags& DeviceCore::LoopBudget() {
+    if (!m_loopBudget) m_loopBudget = std::make_unique<LoopBudgetFlags>(storageOffsetAlignment);
+    return *m_loopBudget;
 }
 
 bool DeviceCore::Initialise() {

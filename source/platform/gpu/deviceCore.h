@@ -12,6 +12,7 @@
 
 #include "platform/gpu/glContext.h"
 #include "platform/gpu/gpuTypes.h"
+#include "platform/gpu/loopBudgetFlags.h"
 
 namespace Gpu::Detail {
 
@@ -45,6 +46,17 @@ public:
     /// A buffer of at least `size` zero bytes, bound where a shader reads a block nothing feeds.
     GLuint ZeroBuffer(uint32_t size);
 
+    /// The words through which shaders with a loop budget report a cut, made on first use.
+    LoopBudgetFlags& LoopBudget();
+    /// Reports the loop budgets reached by draws that have finished; never waits (a frame's end).
+    void PollLoopBudget() {
+        if (m_loopBudget) m_loopBudget->Poll();
+    }
+    /// The storage binding of a stage's loop-budget word: the last of the stage's range.
+    GLuint LoopBudgetBinding(bool pixel) const {
+        return (pixel ? 2 * storageStageBase : storageStageBase) - 1;
+    }
+
     Counters counters;
     uint64_t deletions = 0;
     std::string renderer;
@@ -69,6 +81,7 @@ private:
     std::map<std::pair<uint64_t, uint64_t>, GLuint> m_pipelines;
     GLuint m_zeroBuffer = 0;
     uint32_t m_zeroBufferSize = 0;
+    std::unique_ptr<LoopBudgetFlags> m_loopBudget;
 };
 
 }  // namespace Gpu::Detail

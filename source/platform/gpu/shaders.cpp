@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/gpu/deviceCore.h"
+#include "platform/hlsl/loopBudget.h"
 #include "system/log.h"
 
 namespace Gpu {
@@ -47,6 +48,7 @@ StageShader::StageShader(std::shared_ptr<Detail::DeviceCore> core,
 StageShader::~StageShader() {
     if (m_id) m_core->ForgetProgram(m_id);
     m_core->Use();
+    if (m_loopBudget) m_core->LoopBudget().Release(m_loopBudgetSlot);
     if (m_program) glDeleteProgram(m_program);
     m_core->NoteDeletion();
 }
@@ -110,6 +112,16 @@ bool StageShader::Create(const char* function) {
         slot.layout.ranges = block.repack;
         glShaderStorageBlockBinding(m_program, index, slot.binding);
         m_structured.push_back(std::move(slot));
+    }
+
+    if (code.loopBudget) {
+        const GLuint index =
+            glGetProgramResourceIndex(m_program, GL_SHADER_STORAGE_BLOCK, Hlsl::kLoopBudgetBlock);
+        if (index != GL_INVALID_INDEX) {
+            glShaderStorageBlockBinding(m_program, index, m_core->LoopBudgetBinding(pixel));
+            m_loopBudgetSlot = m_core->LoopBudget().Acquire(code);
+            m_loopBudget = true;
+        }
     }
 
     const GLuint unitBase = pixel ? m_core->textureStageBase : 0;

@@ -55,6 +55,8 @@ protected:
     std::vector<ConstantSlot> m_constants;
     std::vector<StructuredSlot> m_structured;
     std::vector<TextureSlot> m_textures;
+    bool m_loopBudget = false;      ///< the program has the loop-budget block, bound at the stage's binding
+    uint32_t m_loopBudgetSlot = 0;  ///< its word in the device's LoopBudgetFlags
 };
 
 class VertexShader final : public StageShader {

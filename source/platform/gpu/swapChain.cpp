@@ -48,6 +48,7 @@ uint32_t SwapChain::Height() const {
 bool SwapChain::Present(uint32_t syncInterval, uint32_t) {
     m_core->Use();
     ++m_core->counters.presents;
+    m_core->PollLoopBudget();
     SDL_Window* window = m_core->Context().Window();
     if (!window || !m_backBuffer) {
         glFlush();

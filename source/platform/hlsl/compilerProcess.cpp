@@ -231,6 +231,7 @@ CompileResult CompilerProcess::CompileOnce(const std::string& source, const std:
     request.String(name);
     request.String(entryPoint);
     request.String(target);
+    request.U32(limits.loopBudget);
     bool ok = Protocol::Send(m_socket, Protocol::Message::Compile, request.Bytes(), wait);
     CompileResult result;
     while (ok) {

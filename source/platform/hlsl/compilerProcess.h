@@ -19,6 +19,8 @@ struct CompileLimits {
     /// Clock time one compile may wait on a compiler that gets no processor time, a failure of the
     /// moment rather than of the source (0: three times `seconds`, at least `seconds` + 10).
     double wallSeconds = 0;
+    /// Loop iterations of one shader invocation (see loopBudget.h); 0 leaves loops unbounded.
+    uint32_t loopBudget = kLoopBudget;
 };
 
 class CompilerProcess {

@@ -1,6 +1,6 @@
 // The conversation between the player and its compiler process over one stream socket. Each message
 // is a type byte, a 32-bit length and that many bytes (see wireFormat.h):
-//   player   -> compiler  Compile       source, file name, entry point, target
+//   player   -> compiler  Compile       source, file name, entry point, target, loop budget
 //   compiler -> player    Include       requested name, including file   (any number, in order)
 //   player   -> compiler  IncludeReply  found (byte), contents
 //   compiler -> player    Result        compiled (byte), then the shader code or the error text

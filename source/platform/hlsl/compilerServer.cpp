@@ -62,6 +62,7 @@ int RunCompilerServer(int socket, uint64_t memoryBytes) {
         const std::string name = request.String();
         const std::string entry = request.String();
         const std::string target = request.String();
+        const uint32_t loopBudget = request.U32();
         if (!request.Ok()) return 2;
 
         // Includes are the player's to resolve; a player that stops answering has gone away.
@@ -82,7 +83,7 @@ int RunCompilerServer(int socket, uint64_t memoryBytes) {
             if (!answer.Ok()) _exit(2);
             return found;
         };
-        const CompileResult result = CompileInProcess(source, name, resolve, entry, target);
+        const CompileResult result = CompileInProcess(source, name, resolve, entry, target, loopBudget);
 
         Wire::Writer out;
         out.U8(result ? 1 : 0);

@@ -22,7 +22,7 @@ namespace {
 // Identity of the compiler
 
 // Bumped when the bytes of a cache entry would change for the same build identity.
-constexpr char kCacheRevision[] = "vantrisk hlsl cache 1";
+constexpr char kCacheRevision[] = "vantrisk hlsl cache 2";
 
 int FindBuildId(dl_phdr_info* info, size_t, void* data) {
     auto* id = static_cast<std::string*>(data);
@@ -72,10 +72,12 @@ const std::string& CompilerIdentity() {
 }
 
 // The file name is part of the key because error texts name it.
-Sha256::Digest KeyOf(const std::string& source, const std::string& name, const std::string& entryPoint,
-                     const std::string& target) {
-    Sha256 hash;
+// The loop budget is part of the code, so a change of it compiles afresh.
+ContentHash::Digest KeyOf(const std::string& source, const std::string& name, const std::string& entryPoint,
+                          const std::string& target, uint32_t loopBudget) {
+    ContentHash hash;
     hash.UpdateField(CompilerIdentity());
+    hash.UpdateField("loop budget " + std::to_string(loopBudget));
     hash.UpdateField(name);
     hash.UpdateField(target);
     hash.UpdateField(entryPoint);
@@ -103,7 +105,7 @@ public:
         }
         if (m_recorded.insert(key).second) {
             IncludeRecord record{requested, includer, answer->second.has_value(), {}};
-            if (answer->second) record.contents = Sha256::Of(*answer->second);
+            if (answer->second) record.contents = ContentHash::Of(*answer->second);
             m_records.push_back(record);
         }
         if (!answer->second) return false;
@@ -118,7 +120,8 @@ public:
         for (const IncludeRecord& include : includes) {
             std::string contents;
             const bool found = Get(include.requested, include.includer, contents);
-            if (found != include.found || (found && Sha256::Of(contents) != include.contents)) return false;
+            if (found != include.found || (found && ContentHash::Of(contents) != include.contents))
+                return false;
         }
         return true;
     }
@@ -234,7 +237,7 @@ CompileResult CompilerService::Compile(const std::string& source, const std::str
                                        const IncludeResolver& resolve, const std::string& entryPoint,
                                        const std::string& target) {
     std::lock_guard lock(m_mutex);
-    const Sha256::Digest key = KeyOf(source, name, entryPoint, target);
+    const ContentHash::Digest key = KeyOf(source, name, entryPoint, target, m_limits.loopBudget);
     IncludeAnswers answers(resolve);
 
     auto kept = m_kept.find(key);
@@ -284,7 +287,7 @@ CompileResult CompilerService::Compile(const std::string& source, const std::str
             keep = outcome != CompilerProcess::Outcome::Transient;
         }
     }
-    if (!compiled) result = CompileInProcess(source, name, recorded, entryPoint, target);
+    if (!compiled) result = CompileInProcess(source, name, recorded, entryPoint, target, m_limits.loopBudget);
     ++m_counters.compiles;
     if (!result) result.errors = Bounded(std::move(result.errors));
 

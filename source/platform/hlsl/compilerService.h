@@ -68,7 +68,7 @@ private:
     CompileLimits m_limits;
     std::string m_executable;
     std::unique_ptr<CompilerProcess> m_process;
-    std::map<Sha256::Digest, std::vector<Kept>> m_kept;
+    std::map<ContentHash::Digest, std::vector<Kept>> m_kept;
     size_t m_keptCount = 0;
     CompileCounters m_counters;
 };

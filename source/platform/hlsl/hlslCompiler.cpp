@@ -370,12 +370,23 @@ std::vector<ConstantBlock> LayOutConstantBlocks(Translation& t, spvc_resources r
     return blocks;
 }
 
+// The block the loop budget added: no register of the shader's, bound by the GPU layer by its name.
+bool IsLoopBudgetBlock(const Translation& t, const spvc_reflected_resource& resource) {
+    const char* name = spvc_compiler_get_name(t.compiler, resource.base_type_id);
+    return name && std::string(name) == kLoopBudgetBlock;
+}
+
 std::vector<StructuredBlock> LayOutStructuredBlocks(Translation& t, spvc_resources resources) {
     std::vector<StructuredBlock> blocks;
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, SPVC_RESOURCE_TYPE_STORAGE_BUFFER, count);
     for (size_t i = 0; i < count; ++i) {
         const spvc_reflected_resource& resource = list[i];
+        if (IsLoopBudgetBlock(t, resource)) {
+            spvc_compiler_unset_decoration(t.compiler, resource.id, SpvDecorationBinding);
+            spvc_compiler_unset_decoration(t.compiler, resource.id, SpvDecorationDescriptorSet);
+            continue;
+        }
         const std::string where = resource.name && *resource.name ? resource.name : "StructuredBuffer";
         const uint32_t binding = spvc_compiler_get_decoration(t.compiler, resource.id, SpvDecorationBinding);
         if (binding < kTextureBase || binding >= kSamplerBase) {
@@ -634,9 +645,9 @@ void Check(const Translation& t, spvc_result result, const std::string& lastErro
     if (result != SPVC_SUCCESS) t.Fail(std::string(what) + (lastError.empty() ? "" : ": " + lastError));
 }
 
-std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
-                                            const std::string& entryPoint, Stage stage,
-                                            const std::vector<const std::string*>& texts) {
+std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
+                                      const std::string& entryPoint, Stage stage,
+                                      const std::vector<const std::string*>& texts) {
     spvc_context rawContext = nullptr;
     if (spvc_context_create(&rawContext) != SPVC_SUCCESS)
         throw CompileError{name + ": error: cannot start SPIRV-Cross"};
@@ -698,8 +709,11 @@ std::shared_ptr<const ShaderCode> Translate(const std::vector<uint32_t>& words, 
         code->constants[i].name = spvc_compiler_get_remapped_declared_block_name(t.compiler, list[i].id);
     }
     list = List(resources, SPVC_RESOURCE_TYPE_STORAGE_BUFFER, count);
+    size_t structured = 0;
     for (size_t i = 0; i < count; ++i) {
-        code->structured[i].name = spvc_compiler_get_remapped_declared_block_name(t.compiler, list[i].id);
+        if (IsLoopBudgetBlock(t, list[i])) continue;
+        code->structured[structured++].name =
+            spvc_compiler_get_remapped_declared_block_name(t.compiler, list[i].id);
     }
     return code;
 }
@@ -713,7 +727,7 @@ CompileResult Compile(const std::string& source, const std::string& name, const 
 
 CompileResult CompileInProcess(const std::string& source, const std::string& name,
                                const IncludeResolver& resolve, const std::string& entryPoint,
-                               const std::string& target) {
+                               const std::string& target, uint32_t loopBudget) {
     CompileResult result;
     Stage stage;
     shaderc_shader_kind kind;
@@ -736,12 +750,21 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         IncludeContext context;
         context.resolve = &resolve;
         context.sourceBytes = source.size();
-        const std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        bool bounded = false;
+        if (loopBudget > 0) {
+            std::string error;
+            bounded = AddLoopBudget(words, loopBudget, error);
+            if (!error.empty()) throw CompileError{name + ": error: loops cannot be bounded: " + error};
+        }
         std::vector<const std::string*> texts = {&source};
         for (const auto& [key, contents] : context.answered) {
             if (contents) texts.push_back(&*contents);
         }
-        result.code = Translate(words, name, entryPoint, stage, texts);
+        auto code = Translate(words, name, entryPoint, stage, texts);
+        code->sourceName = name;
+        code->loopBudget = bounded;
+        result.code = std::move(code);
     } catch (const CompileError& error) {
         result.errors = error.text;
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/hlsl/loopBudget.h"
 #include "platform/hlsl/shaderCode.h"
 
 namespace Hlsl {
@@ -42,9 +43,11 @@ constexpr size_t kMaxSourceBytes = size_t(16) << 20;
 CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                       const std::string& entryPoint, const std::string& target);
 
-/// The same compile in this process, with neither cache nor limits of time and memory.
+/// The same compile in this process, with neither cache nor limits of time and memory. Every loop
+/// of the entry is bounded to `loopBudget` iterations per invocation (see loopBudget.h); 0 leaves
+/// the loops as they are.
 CompileResult CompileInProcess(const std::string& source, const std::string& name,
                                const IncludeResolver& resolve, const std::string& entryPoint,
-                               const std::string& target);
+                               const std::string& target, uint32_t loopBudget = kLoopBudget);
 
 }  // namespace Hlsl

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "platform/hlsl/wireFormat.h"
@@ -17,11 +18,12 @@ namespace Hlsl {
 namespace {
 
 constexpr char kMagic[] = "VTSHADER";
-constexpr uint32_t kFormat = 1;
+constexpr uint32_t kFormat = 2;
+constexpr size_t kDigestBytes = std::tuple_size_v<ContentHash::Digest>;
 // Entries are small (GLSL text and a few tables); anything larger is not one of ours.
 constexpr std::streamoff kMaxEntryBytes = std::streamoff(4) << 20;
 
-std::string_view DigestBytes(const Sha256::Digest& digest) {
+std::string_view DigestBytes(const ContentHash::Digest& digest) {
     return {reinterpret_cast<const char*>(digest.data()), digest.size()};
 }
 
@@ -30,35 +32,37 @@ std::string_view DigestBytes(const Sha256::Digest& digest) {
 ShaderCache::ShaderCache(std::string folder, uint64_t maxBytes)
     : m_folder(std::move(folder)), m_maxBytes(maxBytes) {}
 
-std::string ShaderCache::PathOf(const Sha256::Digest& key) const {
-    return m_folder + "/" + Sha256::Hex(key) + ".bin";
+std::string ShaderCache::PathOf(const ContentHash::Digest& key) const {
+    return m_folder + "/" + ContentHash::Hex(key) + ".bin";
 }
 
-bool ShaderCache::Load(const Sha256::Digest& key, std::vector<IncludeRecord>& includes,
+bool ShaderCache::Load(const ContentHash::Digest& key, std::vector<IncludeRecord>& includes,
                        ShaderCode& code) const {
     if (m_folder.empty()) return false;
     std::ifstream file(PathOf(key), std::ios::binary);
     if (!file) return false;
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
-    if (size <= 32 || size > kMaxEntryBytes) return false;
+    if (size <= std::streamoff(kDigestBytes) || size > kMaxEntryBytes) return false;
     file.seekg(0);
     std::string bytes(static_cast<size_t>(size), '\0');
     if (!file.read(bytes.data(), size)) return false;
 
     // The digest at the end covers everything before it: a file cut short or altered reads as absent.
-    const std::string_view body(bytes.data(), bytes.size() - 32);
-    if (DigestBytes(Sha256::Of(body)) != std::string_view(bytes).substr(bytes.size() - 32)) return false;
-    Wire::Reader in(body);
-    if (in.Raw(8) != std::string_view(kMagic, 8) || in.U32() != kFormat || in.Raw(32) != DigestBytes(key))
+    const std::string_view body(bytes.data(), bytes.size() - kDigestBytes);
+    if (DigestBytes(ContentHash::Of(body)) != std::string_view(bytes).substr(bytes.size() - kDigestBytes))
         return false;
-    includes.resize(in.Count(41));
+    Wire::Reader in(body);
+    if (in.Raw(8) != std::string_view(kMagic, 8) || in.U32() != kFormat ||
+        in.Raw(kDigestBytes) != DigestBytes(key))
+        return false;
+    includes.resize(in.Count(9 + kDigestBytes));
     for (IncludeRecord& include : includes) {
         include.requested = in.String();
         include.includer = in.String();
         include.found = in.U8() != 0;
-        const std::string_view digest = in.Raw(32);
-        if (digest.size() == 32) std::copy(digest.begin(), digest.end(), include.contents.begin());
+        const std::string_view digest = in.Raw(kDigestBytes);
+        if (digest.size() == kDigestBytes) std::copy(digest.begin(), digest.end(), include.contents.begin());
     }
     if (!Wire::ReadShaderCode(in, code) || !in.AtEnd()) return false;
     // A use: the entry's time moves on, so that trimming takes the entries unused longest.
@@ -66,7 +70,7 @@ bool ShaderCache::Load(const Sha256::Digest& key, std::vector<IncludeRecord>& in
     return true;
 }
 
-bool ShaderCache::Store(const Sha256::Digest& key, const std::vector<IncludeRecord>& includes,
+bool ShaderCache::Store(const ContentHash::Digest& key, const std::vector<IncludeRecord>& includes,
                         const ShaderCode& code) const {
     if (m_folder.empty()) return false;
     mkdir(m_folder.c_str(), 0777);
@@ -82,7 +86,7 @@ bool ShaderCache::Store(const Sha256::Digest& key, const std::vector<IncludeReco
         out.Raw(DigestBytes(include.contents));
     }
     Wire::WriteShaderCode(out, code);
-    out.Raw(DigestBytes(Sha256::Of(out.Bytes())));
+    out.Raw(DigestBytes(ContentHash::Of(out.Bytes())));
 
     // Another run of the show may store the same entry at the same moment: each writes its own file.
     const std::string path = PathOf(key);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hlsl/sha256.h"
+#include "platform/hlsl/contentHash.h"
 #include "platform/hlsl/shaderCode.h"
 
 namespace Hlsl {
@@ -20,7 +20,7 @@ struct IncludeRecord {
     std::string requested;
     std::string includer;
     bool found = false;
-    Sha256::Digest contents{};  ///< digest of the file's bytes (zero when not found)
+    ContentHash::Digest contents{};  ///< digest of the file's bytes (zero when not found)
 
     bool operator==(const IncludeRecord&) const = default;
 };
@@ -36,12 +36,12 @@ public:
 
     /// The entry of `key`: the includes its compile read and its code; false when there is none or
     /// the file is damaged.
-    bool Load(const Sha256::Digest& key, std::vector<IncludeRecord>& includes, ShaderCode& code) const;
+    bool Load(const ContentHash::Digest& key, std::vector<IncludeRecord>& includes, ShaderCode& code) const;
     /// Writes the entry of `key`, replacing any earlier one; false when it cannot be written.
-    bool Store(const Sha256::Digest& key, const std::vector<IncludeRecord>& includes,
+    bool Store(const ContentHash::Digest& key, const std::vector<IncludeRecord>& includes,
                const ShaderCode& code) const;
     /// The file that holds `key`'s entry.
-    std::string PathOf(const Sha256::Digest& key) const;
+    std::string PathOf(const ContentHash::Digest& key) const;
 
 private:
     /// Removes the entries used longest ago until the folder holds three quarters of its bound.

@@ -80,6 +80,10 @@ struct ShaderCode {
     std::vector<ConstantBlock> constants;
     std::vector<StructuredBlock> structured;
     std::vector<TextureBinding> textures;  ///< the GPU layer gives each a texture unit
+    std::string sourceName;                ///< the HLSL file it came from, for messages
+    /// The stage bounds its loops and declares the storage block kLoopBudgetBlock (loopBudget.h),
+    /// which the GPU layer binds to a word it reads back to learn that an invocation was cut.
+    bool loopBudget = false;
 };
 
 }  // namespace Hlsl

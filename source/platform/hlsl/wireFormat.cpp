@@ -140,6 +140,8 @@ void WriteShaderCode(Writer& out, const ShaderCode& code) {
         out.U32(static_cast<uint32_t>(texture.samplerSlot));
         out.U32(texture.dimensions);
     }
+    out.String(code.sourceName);
+    out.U8(code.loopBudget ? 1 : 0);
 }
 
 bool ReadShaderCode(Reader& in, ShaderCode& code) {
@@ -184,6 +186,8 @@ bool ReadShaderCode(Reader& in, ShaderCode& code) {
         texture.samplerSlot = static_cast<int>(in.U32());
         texture.dimensions = in.U32();
     }
+    code.sourceName = in.String();
+    code.loopBudget = in.U8() != 0;
     return in.Ok() && !code.glsl.empty() && Plausible(code);
 }
 
