@@ -93,12 +93,11 @@ set(CPACK_PACKAGE_NAME vantrisk)
 set(CPACK_PACKAGE_VENDOR "The Vantrisk developers")
 set(CPACK_PACKAGE_CONTACT "The Vantrisk developers <developers@vantrisk.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo player")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "real-time audiovisual demo player
- Vantrisk plays one piece of music and, locked to its play position, renders a
- scripted show of 3D scenes and full-screen image effects. A show is data: a
- script, music, shaders, pictures and colour tables in an archive or a folder,
- reloaded while it plays. It also renders a show frame by frame without a
- display, to pictures or to a video with its music.")
+set(CPACK_PACKAGE_DESCRIPTION "Vantrisk plays one piece of music and, locked to its play position,
+renders a scripted show of 3D scenes and full-screen image effects. A show
+is data: a script, music, shaders, pictures and colour tables in an archive
+or a folder, reloaded while it plays. It also renders a show frame by frame
+without a display, to pictures or to a video with its music.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The desktop entry is written with the final prefix, not the staging folder's.
 set(CPACK_SET_DESTDIR ON)
