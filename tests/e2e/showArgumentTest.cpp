@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -141,6 +142,47 @@ TEST(ShowArgument, FolderWithDataButNoScriptRunsAsAShowWithoutItsScript) {
     EXPECT_TRUE(Contains(TestSupport::LogTexts(log), "Failed to find effects manager script 'demo.xml'"))
         << log;
     EXPECT_TRUE(fs::exists(work.Path() / "frame.png"));
+}
+
+// Playback in a real window: the named show plays, F11's screenshot and the log land in the working
+// folder, and the show's folder is left as it was.
+TEST(ShowArgument, PlaybackInAWindowPlaysTheNamedShow) {
+    if (!fs::exists(VANTRISK_BINARY)) GTEST_SKIP() << "The program is not built in this build folder";
+    TestSupport::VirtualDisplay display;
+    ASSERT_TRUE(display.Ready());
+    ShowFolder show;
+    show.WriteData("demo.xml", ShowFolder::Script(""));
+    show.WriteData("final.fx", FlatFinalShader("0.0, 1.0, 0.0"));
+    TempFolder work;
+    TestSupport::Process program({VANTRISK_BINARY, "--windowed", show.Path().string()}, work.Path(),
+                                 {display.Environment(), "SDL_AUDIODRIVER=dummy"});
+    const std::string id = display.WaitForWindow("Vantrisk - Quillmar", 60s);
+    ASSERT_FALSE(id.empty()) << program.Output();
+    // A screenshot taken before the first frame is black; the next ones show the show.
+    bool green = false;
+    for (int number = 1; number <= 20 && !green; ++number) {
+        display.XDoTool({"key", "--window", id, "F11"});
+        char name[64];
+        std::snprintf(name, sizeof name, "Screenshots/screenshot%03d.png", number);
+        TestSupport::Image image;
+        ASSERT_TRUE(TestSupport::WaitUntil(
+            [&] {
+                image = TestSupport::ReadPicture(work.Path() / name);
+                return !image.rgba.empty();
+            },
+            60s))
+            << program.Output();
+        green = TestSupport::PixelNear(image, 400, 300, {0, 255, 0, 255});
+    }
+    EXPECT_TRUE(green) << "no screenshot showed the named show";
+    display.XDoTool({"key", "--window", id, "Escape"});
+    const auto code = program.Wait(60s);
+    ASSERT_TRUE(code.has_value()) << "still running after Escape";
+    EXPECT_EQ(*code, 0) << program.Output();
+    EXPECT_TRUE(Contains(TestSupport::LogTexts(TestSupport::ReadHostFile(work.Path() / "Vantrisk.log")),
+                         "Show: " + show.Path().string()));
+    EXPECT_FALSE(fs::exists(show.Path() / "Vantrisk.log"));
+    EXPECT_FALSE(fs::exists(show.Path() / "Screenshots"));
 }
 
 }  // namespace
