@@ -5,6 +5,7 @@
 // the machine's own system. Also: the manual page names every option of --help.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -123,6 +124,26 @@ TEST(Install, TreeInATemporaryPrefixRunsFromAnywhere) {
     EXPECT_EQ(DesktopExec(prefix / "share/applications/vantrisk.desktop"),
               (prefix / "bin/vantrisk").string() + " " + (prefix / "share/vantrisk/demo").string());
     RunInstalledProgram(prefix, scratch, "prefix");
+
+    // With no cache folder that can be written the show still renders, and the log says so once.
+    const fs::path blocked = scratch.Write("blocked", ""), work = scratch.Path() / "uncached";
+    fs::create_directories(work);
+    std::string output;
+    EXPECT_EQ(TestSupport::RunCommand(
+                  {(prefix / "bin/vantrisk").string(), (prefix / "share/vantrisk/demo").string(), "--frame",
+                   "1", "y.png"},
+                  &output, work,
+                  {"HOME=" + blocked.string(), "XDG_CACHE_HOME=" + blocked.string(), "SDL_AUDIODRIVER=dummy"},
+                  600s),
+              0)
+        << output;
+    EXPECT_TRUE(fs::exists(work / "y.png"));
+    const auto texts = TestSupport::LogTexts(ReadHostFile(work / "Vantrisk.log"));
+    EXPECT_EQ(
+        std::count(texts.begin(), texts.end(),
+                   "Neither $XDG_CACHE_HOME nor ~/.cache can be written; shaders compile without a cache"),
+        1)
+        << ReadHostFile(work / "Vantrisk.log");
 }
 
 TEST(Install, ManualPageNamesEveryOptionOfHelp) {
