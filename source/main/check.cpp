@@ -45,7 +45,8 @@ bool IsInformational(const std::string& text) {
             return error == "(null)" || error == "(null)\n" || StartsWith(error, "not found");
         }
     }
-    return (StartsWith(text, "XML [") && EndsWith(text, "] parsed without errors")) ||
+    return StartsWith(text, "Show: ") ||
+           (StartsWith(text, "XML [") && EndsWith(text, "] parsed without errors")) ||
            StartsWith(text, "Video card is '") || text == "Parsing a .cube file.." || text == "..succeeded" ||
            // Entries built at their first draw announce it; a failure to build follows on its own.
            (StartsWith(text, "Shader trying to use unloaded ") &&

@@ -8,20 +8,25 @@
 
 #include "main/capture.h"
 #include "main/check.h"
+#include "main/showLocation.h"
 #include "main/sizeOption.h"
+#include "main/version.h"
 #include "main/winMain.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: vantrisk [-transport] [--windowed | --fullscreen] [--start S] [--size WxH|native]\n"
-    "                [--supersample N]\n"
-    "       vantrisk --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--size WxH]\n"
-    "                [--supersample N] [--quiet]\n"
-    "       vantrisk --frame S OUT.png [--size WxH] [--supersample N]\n"
-    "       vantrisk --check [--quiet]\n"
+    "Usage: vantrisk [SHOW] [-transport] [--windowed | --fullscreen] [--start S] [--size WxH|native]"
+    " [--supersample N]\n"
+    "  or:  vantrisk [SHOW] --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--size WxH]"
+    " [--supersample N] [--quiet]\n"
+    "  or:  vantrisk [SHOW] --frame S OUT.png [--size WxH] [--supersample N]\n"
+    "  or:  vantrisk [SHOW] --check [--quiet]\n"
+    "  or:  vantrisk --version\n"
     "\n"
-    "Plays the show of demo.xml from demo.dat and data/ in the current folder.\n"
+    "Plays the show of demo.xml from demo.dat and data/ in the current folder, or from SHOW, which\n"
+    "every form above takes: a folder holding its own demo.dat and data/ (either is enough), or an\n"
+    "archive file read as demo.dat. The log (Vantrisk.log) and Screenshots stay in the current folder.\n"
     "  -transport    Space pauses, Left/Right step back/forward (Shift: x4, Control: x0.25), Up restarts;\n"
     "                any argument containing -transport (--transport, -transportX) turns this on\n"
     "  --windowed    run in an 800 by 600 window without asking (--size: a window of that size)\n"
@@ -45,7 +50,8 @@ constexpr char kUsage[] =
     "                smooth edges; --size 1920x1080 --supersample 2 renders at 2880x2160\n"
     "  --check       load the show without a display, build every shader, render each effect once and\n"
     "                list every problem logged; exit code 0 for a clean show, 1 otherwise\n"
-    "  --quiet       --check: print only the verdict; --capture: no progress bar\n";
+    "  --quiet       print only the verdict of --check, or no progress bar for --capture\n"
+    "  --version     print the program's name and version\n";
 
 bool ParseNumber(const char* text, double& value) {
     char* end = nullptr;
@@ -70,6 +76,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     std::optional<double> start;
     SizeRequest size;
+    bool showNamed = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -77,6 +84,9 @@ int main(int argc, char** argv) {
         double number = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("%s\n", VersionText());
             return 0;
         } else if (arg == "--windowed") {
             choice = ScreenChoice::Windowed;
@@ -129,6 +139,11 @@ int main(int argc, char** argv) {
                 capture.from = number;
             else
                 capture.to = number;
+        } else if (!showNamed && !arg.empty() && arg[0] != '-' &&
+                   arg.find("-transport") == std::string::npos) {
+            // The first plain word names the show; later ones go to the show's command line as before.
+            SetShow(arg);
+            showNamed = true;
         } else if (arg.find("-transport") != std::string::npos || arg.rfind("--", 0) != 0) {
             // The show's own command line: "-transport" anywhere in it turns transport mode on, in
             // whatever word it stands (--transport, -transportX).

@@ -9,6 +9,7 @@
 #include "effects/effectsManager.h"
 #include "main/device.h"
 #include "main/mainWindow.h"
+#include "main/showLocation.h"
 #include "main/sizeOption.h"
 #include "system/audio.h"
 #include "system/flags.h"
@@ -63,19 +64,32 @@ const char* LastError() {
 std::string MountData() {
     if (!PHYSFS_init(nullptr) || !PHYSFS_setWriteDir(".")) return "PHYSFS FAIL";
 
+    const ShowMounts mounts = MountsOf(GetShow());
+    if (!mounts.problem.empty()) return "NO DATA = NO DEMO: " + mounts.problem;
+    if (!GetShow().empty()) VLOG("WinMain", "Show: %s", ShowPath().c_str());
+
     // PhysicsFS may leave an error code behind from probing even when a mount works; only a failed
     // mount has an error to report.
     PHYSFS_getLastErrorCode();
-    const bool archive = PHYSFS_mount("demo.dat", "/", 0) != 0;
+    const bool archive = PHYSFS_mount(mounts.archive.c_str(), "/", 0) != 0;
     const char* archiveError = archive ? nullptr : LastError();
     // glibc prints a null string as "(null)", as the log has always shown for a clean mount.
     VLOG("WinMain", "Mounted archive: %s\n", archiveError ? archiveError : "(null)");
+    // A show named as an archive file is that archive alone.
+    if (mounts.folder.empty()) {
+        if (archive) return "";
+        return "NO DATA = NO DEMO: '" + GetShow() + "' is not an archive (" +
+               (archiveError ? archiveError : "unreadable") + ")";
+    }
     PHYSFS_getLastErrorCode();
-    const bool folder = PHYSFS_mount("data/", "/", 0) != 0;
+    const bool folder = PHYSFS_mount(mounts.folder.c_str(), "/", 0) != 0;
     const char* folderError = folder ? nullptr : LastError();
     VLOG("WinMain", "Mounted directory: %s\n", folderError ? folderError : "(null)");
 
-    if (!archive && !folder) return "NO DATA = NO DEMO";
+    if (!archive && !folder) {
+        if (GetShow().empty()) return "NO DATA = NO DEMO";
+        return "NO DATA = NO DEMO: neither demo.dat nor data/ in '" + GetShow() + "' can be read";
+    }
     return "";
 }
 

@@ -10,8 +10,9 @@
 /// How the full-screen question is answered.
 enum class ScreenChoice { Ask, Windowed, Fullscreen };
 
-/// Starts PhysicsFS with the write directory "." and mounts "demo.dat" and "data/" at the root,
-/// logging each mount; returns the message of the box to show on failure ("" on success).
+/// Starts PhysicsFS with the write directory "." and mounts the show's archive and folder at the root
+/// ("demo.dat" and "data/" unless a show is named), logging each mount; returns the message of the
+/// box to show on failure ("" on success).
 std::string MountData();
 
 /// The program as a windowed show; `commandLine` holds the arguments joined by spaces, `start` the

@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <set>
 
+#include "platform/programFiles.h"
 #include "system/log.h"
 
 namespace Hlsl {
@@ -177,15 +179,26 @@ CompilerService& CompilerService::Get() {
 CompilerService::CompilerService() : m_executable(DefaultExecutable()) {}
 
 std::string CompilerService::DefaultExecutable() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return "";
-    std::string path(self, static_cast<size_t>(length));
-    path = path.substr(0, path.rfind('/') + 1) + "vantrisk-shaderc";
-    return access(path.c_str(), X_OK) == 0 ? path : "";
+    return Platform::FindCompilerProcess(Platform::ProgramFolder());
 }
 
 std::string CompilerService::CacheFolder() {
+    // An installed program's tree is not the user's to write into, nor is whatever folder it was
+    // started in: its cache lives in the user's cache folder, chosen once per run.
+    static const bool installed = Platform::IsInstalledTree(Platform::ProgramFolder());
+    if (installed) {
+        static const std::string userFolder = [] {
+            const std::string folder =
+                Platform::UserCacheFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+            if (folder.empty()) {
+                VLOG("Hlsl::Compile",
+                     "Neither $XDG_CACHE_HOME nor ~/.cache can be written; shaders compile without a cache");
+                return std::string();
+            }
+            return folder + "/ShaderCache";
+        }();
+        return userFolder;
+    }
     if (!PHYSFS_isInit()) return "";
     const char* writeDir = PHYSFS_getWriteDir();
     if (!writeDir || !*writeDir) return "";

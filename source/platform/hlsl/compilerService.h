@@ -1,6 +1,7 @@
 // Where the program's compiles go: results of this run kept in memory, then the shader cache on disk
-// in the write directory, then the compiler process ("vantrisk-shaderc" beside the program), or this
-// process when there is no compiler process to start.
+// in the write directory (in the user's cache folder for an installed program), then the compiler
+// process ("vantrisk-shaderc" beside the program or in an installed tree), or this process when there
+// is no compiler process to start.
 //
 // A compile's result follows from its source, entry point, target and compiler and from what each
 // include directive read; the key covers the first four and each result records the last, so a
@@ -47,9 +48,10 @@ public:
     /// The compiler process's executable; "" compiles in this process.
     void SetExecutable(const std::string& executable);
     std::string GetExecutable() const;
-    /// "vantrisk-shaderc" in the running program's folder, or "" when there is none.
+    /// "vantrisk-shaderc" beside the running program or in its installed tree, or "" when there is none.
     static std::string DefaultExecutable();
-    /// The host folder of the cache on disk: "ShaderCache" in the write directory, "" without one.
+    /// The host folder of the cache on disk: "ShaderCache" in the write directory, or in the user's
+    /// cache folder for an installed program; "" without one.
     static std::string CacheFolder();
     /// Counts since the start of the run.
     CompileCounters Counters() const;
