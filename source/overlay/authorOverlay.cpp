@@ -23,7 +23,7 @@ namespace Overlay {
 namespace {
 
 constexpr float kPanelWidth = 420.0f;
-constexpr float kLabelWidth = 190.0f;
+constexpr float kLabelWidth = 230.0f;
 constexpr float kRowHeight = 16.0f;
 constexpr float kFramePlotMilliseconds = 50.0f;
 const ImU32 kActiveBar = IM_COL32(90, 200, 120, 255);
@@ -49,12 +49,6 @@ AuthorOverlay::AuthorOverlay(Platform::Window& window, Effects::EffectsManager& 
     ImGui::GetStyle().Alpha = 0.92f;
     ImGui_ImplSDL2_InitForOpenGL(window.Handle(), nullptr);
     ImGui_ImplOpenGL3_Init("#version 410 core");
-
-    m_window.SetEventHook([this](const SDL_Event& event) {
-        if (m_shown) ImGui_ImplSDL2_ProcessEvent(&event);
-    });
-    if (g_graphics.swapChain)
-        g_graphics.swapChain->SetWindowOverlay([this](int width, int height) { Present(width, height); });
 }
 
 AuthorOverlay::~AuthorOverlay() {
@@ -77,6 +71,16 @@ void AuthorOverlay::Frame(bool shown) {
     if (shown != m_shown) {
         m_shown = shown;
         ShowCursor(shown);
+        // Hidden, the overlay hears no event and the present draws nothing more.
+        if (shown) {
+            m_window.SetEventHook([](const SDL_Event& event) { ImGui_ImplSDL2_ProcessEvent(&event); });
+            if (g_graphics.swapChain)
+                g_graphics.swapChain->SetWindowOverlay(
+                    [this](int width, int height) { Present(width, height); });
+        } else {
+            m_window.SetEventHook(nullptr);
+            if (g_graphics.swapChain) g_graphics.swapChain->SetWindowOverlay(nullptr);
+        }
         // Time spent hidden is no frame of the plot.
         m_lastFrame = std::chrono::steady_clock::now();
     }
@@ -124,7 +128,7 @@ void AuthorOverlay::Build() {
                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings;
 
     ImGui::SetNextWindowPos(ImVec2(8, 8));
-    ImGui::SetNextWindowSize(ImVec2(kPanelWidth, 0));
+    ImGui::SetNextWindowSizeConstraints(ImVec2(kPanelWidth, 0), ImVec2(kPanelWidth, display.y * 0.6f));
     ImGui::SetNextWindowBgAlpha(0.8f);
     if (ImGui::Begin("Show", nullptr, fixed | ImGuiWindowFlags_AlwaysAutoResize)) {
         DrawTime();
@@ -162,7 +166,7 @@ void AuthorOverlay::DrawFrameTimes() {
     std::snprintf(caption, sizeof caption, "last second: mean %.1f ms, worst %.1f ms",
                   m_frames.MeanOfLastSecond() * 1000.0, m_frames.WorstOfLastSecond() * 1000.0);
     ImGui::TextUnformatted(caption);
-    const ImVec2 size(ImGui::GetContentRegionAvail().x, 56.0f);
+    const ImVec2 size(kPanelWidth - 2.0f * ImGui::GetStyle().WindowPadding.x, 56.0f);
     const ImVec2 corner = ImGui::GetCursorScreenPos();
     ImGui::PlotLines("##frames", milliseconds, count, 0, nullptr, 0.0f, kFramePlotMilliseconds, size);
     // The 60 Hz line: frames above it missed a refresh.
@@ -201,7 +205,9 @@ void AuthorOverlay::DrawTimeline() {
         char label[160];
         std::snprintf(label, sizeof label, "%*s%s%s%s", row.depth * 2, "", row.type.c_str(),
                       row.resource.empty() ? "" : "  ", row.resource.c_str());
+        draw->PushClipRect(ImVec2(origin.x, top), ImVec2(barsLeft - 4.0f, top + kRowHeight), true);
         draw->AddText(ImVec2(origin.x, top), row.active ? kActiveBar : IM_COL32(200, 200, 200, 255), label);
+        draw->PopClipRect();
         if (!row.everActive || row.end < m_spanBegin || row.begin > m_spanEnd) continue;
         draw->AddRectFilled(ImVec2(x(row.begin), top + 2),
                             ImVec2(std::max(x(row.end), x(row.begin) + 2), top + 13),

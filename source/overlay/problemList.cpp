@@ -69,6 +69,8 @@ bool ProblemList::IsInformational(const std::string& raw) {
         "Filewatcher has noticed that '",
         "..but had no swapchain",
         "Seeking to show time ",
+        "No usable audio device",
+        "The shader compiler '",
     };
     for (const char* start : kStarts) {
         if (StartsWith(text, start)) return true;
