@@ -33,7 +33,7 @@ private:
     std::string m_id;
 };
 
-class Timeline : public testing::Test {
+class OverlayTimeline : public testing::Test {
 protected:
     void Load(const std::string& effectsXml) {
         ASSERT_TRUE(m_document.load_string(("<demo>" + effectsXml + "</demo>").c_str()));
@@ -93,7 +93,7 @@ const char kNested[] = R"(
 </effect>
 )";
 
-TEST_F(Timeline, RowsFollowTheScriptWithDepthAndType) {
+TEST_F(OverlayTimeline, RowsFollowTheScriptWithDepthAndType) {
     Load(kNested);
     ASSERT_EQ(m_model.Rows().size(), m_ids.size());
     const std::vector<int> depths{0, 1, 2, 1, 0, 1, 0, 1, 1, 0, 1};
@@ -104,7 +104,7 @@ TEST_F(Timeline, RowsFollowTheScriptWithDepthAndType) {
     }
 }
 
-TEST_F(Timeline, WindowsAreMappedThroughEachParentsClock) {
+TEST_F(OverlayTimeline, WindowsAreMappedThroughEachParentsClock) {
     Load(kNested);
     struct Case {
         const char* id;
@@ -128,7 +128,7 @@ TEST_F(Timeline, WindowsAreMappedThroughEachParentsClock) {
     }
 }
 
-TEST_F(Timeline, MarksExactlyWhatAFrameDraws) {
+TEST_F(OverlayTimeline, MarksExactlyWhatAFrameDraws) {
     Load(kNested);
     // Window edges, both sides of them, and times in between.
     std::vector<double> times{-1, 0,     2,  6,  8,  8.0001, 10, 11, 11.5, 11.6, 13, 13.01, 25,
@@ -151,7 +151,7 @@ TEST_F(Timeline, MarksExactlyWhatAFrameDraws) {
     EXPECT_EQ(m_model.ActiveCount(), 3);
 }
 
-TEST_F(Timeline, NamesTheFileAnEffectDrawsWith) {
+TEST_F(OverlayTimeline, NamesTheFileAnEffectDrawsWith) {
     Load(R"(<effect type="Probe" id="a"><param key="shader" type="string" value="plasma.fx"/></effect>
             <effect type="Probe" id="b"><param key="image" type="string" value="logo.png"/></effect>
             <effect type="Probe" id="c"><param key="shader" type="double" value="2"/></effect>)");
@@ -160,7 +160,7 @@ TEST_F(Timeline, NamesTheFileAnEffectDrawsWith) {
     EXPECT_EQ(Row("c").resource, "");
 }
 
-TEST_F(Timeline, EmptyShowHasNoRows) {
+TEST_F(OverlayTimeline, EmptyShowHasNoRows) {
     Load("");
     EXPECT_TRUE(m_model.Rows().empty());
     m_model.MarkActive(m_effects, 3.0);
