@@ -40,10 +40,12 @@ constexpr char kClockShader[] =
     "    float check = fmod(cell.x + cell.y, 2.0);\n"
     "    return float4(input.texcoord.x, input.texcoord.y, 0.25 + 0.5 * check, 1.0); }\n";
 
+// A full-screen shader effect with no picture, so that the show has no problem but those made here.
 std::string Effect(const char* shader, const char* entry, const char* window) {
     return std::string("<effect type=\"FullScreenShader\" ") + window +
            "><param key=\"shader\" type=\"string\" value=\"" + shader +
-           "\"/><param key=\"pixelShader\" type=\"string\" value=\"" + entry + "\"/></effect>\n";
+           "\"/><param key=\"pixelShader\" type=\"string\" value=\"" + entry +
+           "\"/><param key=\"image\" type=\"string\" value=\"\"/></effect>\n";
 }
 
 // The overlay's panel stands in the window's top-left corner, its timeline along the bottom.
