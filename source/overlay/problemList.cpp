@@ -114,7 +114,7 @@ void ProblemList::Take(const LogMessage& message) {
     if (!changed.empty()) {
         // The script's reload rebuilds everything and reports afresh whatever is still wrong.
         if (changed == m_scriptName)
-            m_problems.clear();
+            Clear();
         else
             Forget(changed);
         return;

@@ -30,6 +30,8 @@ public:
     void Update();
     /// Takes one message into account, as Update does for each new one.
     void Take(const LogMessage& message);
+    /// Forgets the problems listed so far, as a reload of the script does; later messages count anew.
+    void Clear() { m_problems.clear(); }
     /// The problems, newest first.
     const std::vector<Problem>& Problems() const { return m_problems; }
 

@@ -91,13 +91,14 @@ TEST(ProblemList, IsBoundedAndReadsTheLogOnlyOnce) {
     EXPECT_EQ(list.Problems().front().text,
               "Failed to load effect 'X" + std::to_string(ProblemList::kMaxProblems + 4) + "'");
 
+    // What this process logged before is no concern of this test.
     ProblemList fromLog("demo.xml");
     fromLog.Update();
-    const size_t before = fromLog.Problems().size();
+    fromLog.Clear();
     VLOG("Overlay::Test", "Unknown effect type 'Nonsense'");
     fromLog.Update();
     fromLog.Update();
-    ASSERT_EQ(fromLog.Problems().size(), before + 1);
+    ASSERT_EQ(fromLog.Problems().size(), 1u);
     EXPECT_EQ(fromLog.Problems().front().function, "Overlay::Test");
 }
 
