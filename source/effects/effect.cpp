@@ -56,6 +56,7 @@ bool Effect::LoadEffects(const pugi::xml_node& node, std::vector<std::unique_ptr
             return false;
         }
         std::unique_ptr<Effect> effect = create();
+        effect->m_type = type;
         if (!effect->Load(element)) {
             VLOG("Effects::Effect::LoadEffects", "Failed to load effect '%s'", type);
             return false;

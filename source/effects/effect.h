@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,8 @@ public:
     double GetLength() const { return m_length; }
     /// Factor from the parent's time to the local time.
     double GetSpeed() const { return m_speed; }
+    /// The script's type name of the effect ("Blur"); empty for one not built from a script.
+    const std::string& GetType() const { return m_type; }
     /// The child effects, in script order.
     const std::vector<std::unique_ptr<Effect>>& GetChildren() const { return m_children; }
 
@@ -59,6 +62,9 @@ protected:
     double m_length = 99999.0;
     double m_speed = 1.0;
     Params m_params;
+
+private:
+    std::string m_type;
 };
 
 }  // namespace Effects

@@ -1,6 +1,8 @@
 #include "effects/effectsManager.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <pugixml.hpp>
 #include <thread>
@@ -100,6 +102,7 @@ void EffectsManager::RunFrame(std::optional<double> musicSeconds) {
 
     const double heard = Audio_Update();
     const double seconds = musicSeconds ? *musicSeconds : heard;
+    m_musicSeconds = seconds;
     m_showTime = seconds * (m_bpm / 60.0) + m_timeOffset;
 
     for (const auto& effect : m_effects) effect->Update(m_showTime, m_renderTargets.get());
@@ -136,18 +139,44 @@ void EffectsManager::HandleTransportKeys() {
     if (m_keyLatch) return;
     m_keyLatch = true;
 
+    if (space)
+        TogglePause();
+    else if (left)
+        Seek(-step);
+    else if (right)
+        Seek(step);
+    else
+        Restart();
+}
+
+void EffectsManager::TogglePause() {
     Platform::Channel& channel = Audio_GetChannel();
-    if (space) {
-        bool paused = false;
-        channel.GetPaused(paused);
-        channel.SetPaused(!paused);
-    } else if (left) {
-        Audio_Seek(-step);
-    } else if (right) {
-        Audio_Seek(step);
-    } else {
-        channel.SetPosition(0);
-    }
+    bool paused = false;
+    channel.GetPaused(paused);
+    channel.SetPaused(!paused);
+}
+
+void EffectsManager::Seek(double seconds) {
+    Audio_Seek(seconds);
+}
+
+void EffectsManager::Restart() {
+    Audio_GetChannel().SetPosition(0);
+}
+
+void EffectsManager::SeekToShowTime(double showTime) {
+    if (!(m_bpm > 0.0)) return;
+    const double seconds = (showTime - m_timeOffset) * 60.0 / m_bpm;
+    const double length = Audio_GetLength();
+    if (!std::isfinite(seconds) || length <= 0.0) return;
+    // The very end of the music would end the show; a seek stays just inside it.
+    const double clamped = std::max(0.0, std::min(seconds, length - 0.001));
+    Audio_GetChannel().SetPosition(static_cast<uint32_t>(std::lround(clamped * 1000.0)));
+}
+
+bool EffectsManager::IsPaused() const {
+    bool paused = false;
+    return Audio_GetChannel().GetPaused(paused) == Platform::SoundResult::Ok && paused;
 }
 
 void EffectsManager::ComposeFinalPicture() {

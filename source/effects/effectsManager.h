@@ -36,9 +36,22 @@ public:
     const std::vector<std::unique_ptr<Effect>>& GetEffects() const { return m_effects; }
     /// The textures the effects draw into.
     RenderTexturePair& GetRenderTargets() { return *m_renderTargets; }
+    /// The music time of the last frame, in seconds.
+    double GetMusicSeconds() const { return m_musicSeconds; }
     double GetBpm() const { return m_bpm; }
     double GetTimeOffset() const { return m_timeOffset; }
     double GetVolume() const { return m_volume; }
+
+    /// Transport: pauses the music, or resumes it when paused.
+    void TogglePause();
+    /// Transport: moves the music by `seconds` (negative: back).
+    void Seek(double seconds);
+    /// Transport: puts the music at its beginning.
+    void Restart();
+    /// Transport: puts the music at the moment whose show time is `showTime` (within the music).
+    void SeekToShowTime(double showTime);
+    /// Whether the music is paused.
+    bool IsPaused() const;
 
 private:
     void HandleTransportKeys();
@@ -54,6 +67,7 @@ private:
     std::unique_ptr<RenderTexturePair> m_renderTargets;
     bool m_keyLatch = false;
     double m_showTime = 0.0;
+    double m_musicSeconds = 0.0;
 };
 
 }  // namespace Effects

@@ -8,6 +8,7 @@
 
 #include "main/capture.h"
 #include "main/check.h"
+#include "main/mainWindow.h"
 #include "main/showLocation.h"
 #include "main/sizeOption.h"
 #include "main/version.h"
@@ -17,7 +18,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: vantrisk [SHOW] [-transport] [--windowed | --fullscreen] [--start S] [--size WxH|native]"
-    " [--supersample N]\n"
+    " [--supersample N] [--overlay]\n"
     "  or:  vantrisk [SHOW] --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--size WxH]"
     " [--supersample N] [--quiet]\n"
     "  or:  vantrisk [SHOW] --frame S OUT.png [--size WxH] [--supersample N]\n"
@@ -32,6 +33,8 @@ constexpr char kUsage[] =
     "  --windowed    run in an 800 by 600 window without asking (--size: a window of that size)\n"
     "  --fullscreen  run full-screen without asking\n"
     "  --start S     start the music, and with it the show, at S seconds\n"
+    "  --overlay     start with the author's overlay shown (F1 shows and hides it): time, frame\n"
+    "                times, the effect timeline and the problems logged; never in a picture saved\n"
     "  --capture OUT render without a display, frame-exact at music times FROM + k / FPS:\n"
     "                OUT is a video (.mp4 .mkv .webm .mov, with the music, through ffmpeg),\n"
     "                a PNG pattern with one integer format (shots/frame%05d.png) or a folder\n"
@@ -92,6 +95,8 @@ int main(int argc, char** argv) {
             choice = ScreenChoice::Windowed;
         } else if (arg == "--fullscreen") {
             choice = ScreenChoice::Fullscreen;
+        } else if (arg == "--overlay") {
+            g_overlayShown = true;
         } else if (arg == "--check") {
             checking = true;
         } else if (arg == "--quiet") {
@@ -157,6 +162,9 @@ int main(int argc, char** argv) {
     if (capture.dropFrames && (!capture.output.empty() || capture.single))
         return UsageError("--drop-frames writes nothing; give it without an output", nullptr);
     if (checking && capturing) return UsageError("--check renders no files; give it alone", nullptr);
+    if (g_overlayShown && (checking || capturing))
+        return UsageError("--overlay is drawn over a window; a capture or a check shows the show alone",
+                          nullptr);
     if (start && (checking || capturing))
         return UsageError("--start is for playback; a capture starts with --from", nullptr);
     if (checking && (size.HasSize() || size.supersample > 1))

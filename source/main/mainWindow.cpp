@@ -6,6 +6,7 @@
 #include "system/log.h"
 
 std::unique_ptr<Platform::Window> g_mainWindow;
+bool g_overlayShown = false;
 
 bool CreateMainWindow(int clientWidth, int clientHeight) {
     Platform::WindowDesc desc;
@@ -69,6 +70,7 @@ void WndProc(const Platform::Message& message) {
             break;
         case MessageKind::KeyDown:
             if (message.key == Key::Escape) g_quit = true;
+            if (message.key == Key::F1 && !message.repeat) g_overlayShown = !g_overlayShown;
             if (message.key == Key::F11 && !message.repeat) {
                 VLOG("WndProc", "Saving screenshot..");
                 SaveSceenshot();

@@ -9,6 +9,9 @@
 /// The main window; null until CreateMainWindow and in headless runs.
 extern std::unique_ptr<Platform::Window> g_mainWindow;
 
+/// Whether the author's overlay is shown over the show; F1 toggles it.
+extern bool g_overlayShown;
+
 /// Title of the window, and caption of the full-screen question.
 inline constexpr char kWindowTitle[] = "Vantrisk - Quillmar";
 

@@ -11,6 +11,7 @@
 #include "main/mainWindow.h"
 #include "main/showLocation.h"
 #include "main/sizeOption.h"
+#include "overlay/authorOverlay.h"
 #include "system/audio.h"
 #include "system/flags.h"
 #include "system/log.h"
@@ -150,9 +151,15 @@ void Run(bool transport, std::optional<double> start) {
     {
         Effects::EffectsManager manager(transport, "demo.xml");
         if (start) SeekToStart(*start);
+        // Made when first shown, so that a show never given F1 or --overlay runs as it always has.
+        std::unique_ptr<Overlay::AuthorOverlay> overlay;
         while (!g_quit) {
             g_mainWindow->PumpMessages();
             manager.RunFrame();
+            if (g_overlayShown && !overlay)
+                overlay = std::make_unique<Overlay::AuthorOverlay>(*g_mainWindow, manager, transport);
+            // After the show's frame and any screenshot of it; drawn onto the window as it is shown.
+            if (overlay) overlay->Frame(g_overlayShown);
             g_graphics.swapChain->Present(1, 0);
         }
         VLOG("Run", "Exited main loop");

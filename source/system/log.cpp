@@ -2,6 +2,7 @@
 
 #include <physfs.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,18 @@ LogListener g_listener = nullptr;
 bool g_toStandardError = true;
 
 constexpr int kFieldWidth = 40;
+
+// The latest messages, whole and with their call sites, for on-screen readers; a ring of fixed
+// buffers like the rest of the log's state.
+struct RecentMessage {
+    uint64_t sequence = 0;
+    char file[257] = "";
+    int line = 0;
+    char function[257] = "";
+    char text[1025] = "";
+};
+RecentMessage g_recent[kLogRecentMessages];
+uint64_t g_lastSequence = 0;
 
 void CopyBounded(char* dst, size_t size, const char* src) {
     std::snprintf(dst, size, "%s", src ? src : "");
@@ -63,6 +76,12 @@ int Log(const char* format, ...) {
     va_end(args);
 
     if (g_listener) g_listener(g_traceFile, g_traceLine, g_traceFunction, message);
+    RecentMessage& recent = g_recent[g_lastSequence % kLogRecentMessages];
+    recent.sequence = ++g_lastSequence;
+    CopyBounded(recent.file, sizeof recent.file, g_traceFile);
+    recent.line = g_traceLine;
+    CopyBounded(recent.function, sizeof recent.function, g_traceFunction);
+    CopyBounded(recent.text, sizeof recent.text, message);
 
     // Runs of newlines separate lines; empty lines are never written.
     char* save = nullptr;
@@ -102,4 +121,13 @@ void SetLogListener(LogListener listener) {
 
 void SetLogToStandardError(bool on) {
     g_toStandardError = on;
+}
+
+uint64_t ReadRecentLogMessages(uint64_t after, const std::function<void(const LogMessage&)>& reader) {
+    const uint64_t oldest = g_lastSequence > kLogRecentMessages ? g_lastSequence - kLogRecentMessages + 1 : 1;
+    for (uint64_t sequence = std::max(after + 1, oldest); sequence <= g_lastSequence; ++sequence) {
+        const RecentMessage& recent = g_recent[(sequence - 1) % kLogRecentMessages];
+        reader({recent.sequence, recent.file, recent.line, recent.function, recent.text});
+    }
+    return g_lastSequence;
 }

@@ -2,6 +2,9 @@
 // written to standard error (our debugger output) and to "Vantrisk.log" in the write directory.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 /// Records the call site that the next Log call reports.
 void SetTraceLocation(const char* file, int line, const char* function);
 
@@ -20,6 +23,20 @@ using LogListener = void (*)(const char* file, int line, const char* function, c
 void SetLogListener(LogListener listener);
 /// Whether log lines go to standard error (they always go to the log file); on at start.
 void SetLogToStandardError(bool on);
+
+/// One of the recent messages: its number in the run (the first is 1), call site and whole text.
+struct LogMessage {
+    uint64_t sequence = 0;
+    const char* file = "";
+    int line = 0;
+    const char* function = "";
+    const char* text = "";
+};
+/// How many of the latest messages the log keeps for readers.
+inline constexpr int kLogRecentMessages = 256;
+/// Hands each kept message numbered above `after` to `reader`, oldest first (the pointers are valid
+/// during the call only); returns the number of the latest message logged, 0 before any.
+uint64_t ReadRecentLogMessages(uint64_t after, const std::function<void(const LogMessage&)>& reader);
 
 /// Logs a message from the call site; `function` is the qualified name shown in the log.
 #define VLOG(function, ...) (SetTraceLocation(__FILE__, __LINE__, (function)), Log(__VA_ARGS__))

@@ -122,4 +122,36 @@ TEST(Log, MacroRecordsFileLineAndGivenFunctionName) {
         << out;
 }
 
+// Readers of the recent messages get them whole (before the split into lines), with their call sites,
+// oldest first, and only the last kLogRecentMessages of them.
+TEST(Log, RecentMessagesAreHandedWholeInOrderAndOnlyTheLatestAreKept) {
+    TempFolder folder;
+    MountedData data(folder.Path());
+    const uint64_t before = ReadRecentLogMessages(UINT64_MAX, [](const LogMessage&) {});
+    CaptureLog("shader.cpp", 71, "Shader::LoadPS", "Pixel shader 'PS' compile error:\nbroken.fx:1: bad");
+    CaptureLog("f.cpp", 2, "F", "second");
+    std::vector<std::string> seen;
+    const uint64_t last = ReadRecentLogMessages(before, [&](const LogMessage& message) {
+        seen.push_back(std::string(message.file) + "@" + std::to_string(message.line) + " " +
+                       message.function + ": " + message.text);
+        EXPECT_EQ(message.sequence, before + seen.size());
+    });
+    EXPECT_EQ(last, before + 2);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "shader.cpp@71 Shader::LoadPS: Pixel shader 'PS' compile error:\nbroken.fx:1: bad",
+                        "f.cpp@2 F: second"}));
+
+    for (int i = 0; i < kLogRecentMessages + 10; ++i) CaptureLog("f.cpp", 3, "F", std::to_string(i).c_str());
+    seen.clear();
+    ReadRecentLogMessages(0, [&](const LogMessage& message) { seen.push_back(message.text); });
+    ASSERT_EQ(seen.size(), size_t(kLogRecentMessages));
+    EXPECT_EQ(seen.front(), "10");
+    EXPECT_EQ(seen.back(), std::to_string(kLogRecentMessages + 9));
+
+    // The file holds exactly the lines written, as before there were readers.
+    const std::string log = ReadHostFile(folder.Path() / "Vantrisk.log");
+    EXPECT_NE(log.find("Shader::LoadPS] Pixel shader 'PS' compile error:\n"), std::string::npos);
+    EXPECT_NE(log.find("Shader::LoadPS] broken.fx:1: bad\n"), std::string::npos);
+}
+
 }  // namespace

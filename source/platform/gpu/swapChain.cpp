@@ -68,6 +68,13 @@ bool SwapChain::Present(uint32_t syncInterval, uint32_t) {
                            (width == drawableWidth && height == drawableHeight) ? GL_NEAREST : GL_LINEAR);
     if (scissor) glEnable(GL_SCISSOR_TEST);
     glNamedFramebufferTexture(m_readFramebuffer, GL_COLOR_ATTACHMENT0, 0, 0);
+    if (m_windowOverlay) {
+        GLint drawFramebuffer = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        m_windowOverlay(drawableWidth, drawableHeight);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+    }
     if (static_cast<int>(syncInterval) != m_interval) {
         m_interval = static_cast<int>(syncInterval);
         m_driverPaces = m_core->Context().SetSwapInterval(syncInterval > 0 ? 1 : 0) && syncInterval > 0;

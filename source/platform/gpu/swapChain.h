@@ -7,6 +7,7 @@
 #include <epoxy/gl.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,12 @@ public:
     /// Shows the back buffer; with `syncInterval` 1 waits for the vertical blank, pacing frames to the
     /// display's refresh rate itself where the driver does not honour that.
     bool Present(uint32_t syncInterval, uint32_t flags);
+    /// Has Present call `draw` with the window's drawable size after it copied the back buffer into
+    /// the window and before it shows it, with the window's own framebuffer bound: what it draws is
+    /// seen in the window and never reaches the back buffer (nor a screenshot). Null: nothing.
+    void SetWindowOverlay(std::function<void(int width, int height)> draw) {
+        m_windowOverlay = std::move(draw);
+    }
     /// Gives the back buffer a new size (0: the window's) and format (UNKNOWN: unchanged); the buffer
     /// count is ignored, there is always one.
     bool ResizeBuffers(uint32_t bufferCount, uint32_t width, uint32_t height, Format format, uint32_t flags);
@@ -60,6 +67,7 @@ private:
     GLuint m_readFramebuffer = 0;
     std::unique_ptr<Detail::ReadbackSlots> m_readbacks;  // made on first use
     bool m_fullscreen = false;
+    std::function<void(int width, int height)> m_windowOverlay;
     // Frame pacing where the vertical-blank wait is refused or ignored.
     int m_interval = -1;
     bool m_driverPaces = false;

@@ -21,6 +21,8 @@ Key TranslateKey(SDL_Keycode code) {
     switch (code) {
         case SDLK_ESCAPE:
             return Key::Escape;
+        case SDLK_F1:
+            return Key::F1;
         case SDLK_F11:
             return Key::F11;
         case SDLK_SPACE:
@@ -49,6 +51,8 @@ bool IsKeyHeld(Key key) {
     switch (key) {
         case Key::Escape:
             return state[SDL_SCANCODE_ESCAPE];
+        case Key::F1:
+            return state[SDL_SCANCODE_F1];
         case Key::F11:
             return state[SDL_SCANCODE_F11];
         case Key::Space:
@@ -120,6 +124,7 @@ Window::~Window() {
 void Window::PumpMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (m_eventHook) m_eventHook(event);
         if (event.type == SDL_KEYDOWN)
             g_pressedSinceQuery[static_cast<int>(TranslateKey(event.key.keysym.sym))] = true;
         if (!m_procedure) continue;

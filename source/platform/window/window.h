@@ -8,11 +8,12 @@
 #include <string>
 
 struct SDL_Window;
+union SDL_Event;
 
 namespace Platform {
 
 /// Keys the program reacts to.
-enum class Key { Escape, F11, Space, Left, Right, Up, Shift, Control, Other };
+enum class Key { Escape, F1, F11, Space, Left, Right, Up, Shift, Control, Other };
 
 /// What the window procedure is told.
 enum class MessageKind { Destroy, Close, Size, SetFocus, KillFocus, KeyDown };
@@ -55,10 +56,14 @@ public:
     void PumpMessages();
     /// Current client size in pixels.
     void GetClientSize(int& width, int& height) const;
+    /// Hands every event, as SDL gave it, to `hook` before the window procedure sees it (an on-screen
+    /// user interface reads the mouse from them); null: to nobody.
+    void SetEventHook(std::function<void(const SDL_Event&)> hook) { m_eventHook = std::move(hook); }
 
 private:
     SDL_Window* m_window = nullptr;
     WindowProcedure m_procedure;
+    std::function<void(const SDL_Event&)> m_eventHook;
     std::string m_error;
     bool m_videoStarted = false;
 };
