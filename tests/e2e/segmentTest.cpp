@@ -213,15 +213,15 @@ TEST(Segment, FractionalRatesAreExact) {
     ShowFolder show;
     WriteCounterShow(show, 2.0);
     std::string output;
-    const std::vector<std::string> span = {"--fps",  "30000/1001", "--to",   "0.5",
+    const std::vector<std::string> span = {"--fps",  "30000/1001", "--to",   "0.6",
                                            "--size", "64x48",      "--quiet"};
     ASSERT_EQ(RunProgram(show, With({"--capture", "ntsc.mp4"}, span), &output), 0) << output;
     EXPECT_EQ(ProbeText(show, "ntsc.mp4", "r_frame_rate"), "30000/1001");
-    // 0.5 s holds frames 0 to 14 (frame 14 at 0.467 s, frame 15 at 0.5005 s).
-    EXPECT_EQ(ProbeNumber(show, "ntsc.mp4", "v", "nb_read_packets"), 15);
+    // 0.6 s holds 17 whole frames of 1001/30000 s (17.98 of them).
+    EXPECT_EQ(ProbeNumber(show, "ntsc.mp4", "v", "nb_read_packets"), 17);
     // Frame k is the one frame rendered at k x 1001 / 30000 s, to the last bit of the time.
     ASSERT_EQ(RunProgram(show, With({"--capture", "ntsc"}, span), &output), 0) << output;
-    for (const int k : {1, 7, 14}) {
+    for (const int k : {1, 7, 16}) {
         char time[64];
         std::snprintf(time, sizeof time, "%.17g", double(k * 1001) / 30000.0);
         ASSERT_EQ(RunProgram(show, {"--frame", time, "single.png", "--size", "64x48"}, &output), 0) << output;
@@ -265,9 +265,10 @@ TEST(Segment, BadSegmentsAndBadJoinsAreRefusedAndLeaveNothing) {
                   0)
             << output;
     }
-    ASSERT_EQ(RunProgram(show, With({"--capture", "wide.mp4", "--segment", "2/3", "--size", "96x72"}, span),
-                         &output),
-              0)
+    ASSERT_EQ(
+        RunProgram(show, With(With({"--capture", "wide.mp4", "--segment", "2/3"}, span), {"--size", "96x72"}),
+                   &output),
+        0)
         << output;
     ASSERT_EQ(RunProgram(show, With({"--capture", "whole.mp4"}, span), &output), 0) << output;
     const std::string before = "an earlier output, kept whole";
@@ -287,7 +288,7 @@ TEST(Segment, BadSegmentsAndBadJoinsAreRefusedAndLeaveNothing) {
     for (const auto& c : joins) {
         EXPECT_EQ(RunProgram(show, With({"--join", "joined.mp4"}, c.pieces), &output), 1);
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
-        EXPECT_EQ(TestSupport::ReadHostFile(show.Path() / "joined.mp4"), before);
+        EXPECT_TRUE(TestSupport::ReadHostFile(show.Path() / "joined.mp4") == before) << c.message;
     }
     // The three pieces in any order make the capture, and nothing else is left in the folder.
     ASSERT_EQ(RunProgram(show, {"--join", "joined.mp4", "p3.mp4", "p1.mp4", "p2.mp4"}, &output), 0) << output;
