@@ -18,6 +18,7 @@
 
 #include "effects/effectsManager.h"
 #include "main/device.h"
+#include "main/join.h"
 #include "main/winMain.h"
 #include "platform/image/imageCodec.h"
 #include "platform/video/videoEncoder.h"
@@ -48,19 +49,6 @@ bool WritePng(const std::string& path, const uint8_t* rgba, int width, int heigh
         return false;
     }
     return true;
-}
-
-// The music as a host file for the encoder to mux in (it may live inside the archive).
-std::string ExtractMusic(const std::string& name) {
-    if (name.empty()) return "";
-    FileData music;
-    if (ReadDataFile(name, music, "Capture") != DataFileRead::Read) return "";
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("vantrisk-music-" + std::to_string(::getpid()) + std::filesystem::path(name).extension().string());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(music.data.get(), std::streamsize(music.size));
-    return out ? path.string() : "";
 }
 
 // The bar, the frame rate and the real-time factor: seconds of show captured per second of waiting.
@@ -156,35 +144,36 @@ private:
     std::thread m_thread;  // last, so that it starts with everything above made
 };
 
-// Renders frames 0 to frames - 1 and hands each to `sink`. Frame k's read-back is started as soon as
-// it is drawn and taken only after frame k + 1 is drawn, so the copy never holds up the drawing;
-// the last frame is taken after the loop.
-bool CaptureFrames(Effects::EffectsManager& manager, const CaptureOptions& options, long frames,
+// Renders the frames of `range` and hands each to `sink` with its number in the capture. A frame's
+// read-back is started as soon as it is drawn and taken only after the next frame is drawn, so the
+// copy never holds up the drawing; the last frame is taken after the loop.
+bool CaptureFrames(Effects::EffectsManager& manager, const CaptureOptions& options, FrameRange range,
                    std::chrono::steady_clock::time_point start, FrameWriter::Sink sink) {
     Gpu::SwapChain& swapChain = *g_graphics.swapChain;
     constexpr uint32_t kSlots = Gpu::SwapChain::kReadBackSlots;
     FrameWriter writer(std::move(sink));
-    const auto handOver = [&](long index) {
+    const long frames = long(range.Size());
+    const auto handOver = [&](long k) {
         uint32_t width = 0, height = 0;
-        const uint8_t* rgba = swapChain.FinishReadBack(uint32_t(index % kSlots), width, height);
+        const uint8_t* rgba = swapChain.FinishReadBack(uint32_t(k % kSlots), width, height);
         if (!rgba) {
-            std::fprintf(stderr, "\nCannot read frame %ld back\n", index);
+            std::fprintf(stderr, "\nCannot read frame %ld back\n", long(range.first) + k);
             return false;
         }
-        writer.Push(uint32_t(index % kSlots), rgba, width, height, index);
+        writer.Push(uint32_t(k % kSlots), rgba, width, height, long(range.first) + k);
         return true;
     };
     bool ok = true;
     for (long k = 0; ok && k < frames; ++k) {
-        manager.RunFrame(options.from + double(k) / options.fps);
+        manager.RunFrame(FrameTime(options.from, options.fps, range.first + k));
         const uint32_t slot = uint32_t(k % kSlots);
         ok = writer.WaitForSlot(slot);
         if (ok && !swapChain.StartReadBack(slot)) {
-            std::fprintf(stderr, "\nCannot read frame %ld back\n", k);
+            std::fprintf(stderr, "\nCannot read frame %ld back\n", long(range.first) + k);
             ok = false;
         }
         if (ok && k > 0) ok = handOver(k - 1);
-        if (options.progress) ShowProgress(k + 1, frames, options.fps, start);
+        if (options.progress) ShowProgress(k + 1, frames, options.fps.Value(), start);
     }
     if (ok && frames > 0) ok = handOver(frames - 1);
     return writer.Finish() && ok;
@@ -195,6 +184,19 @@ bool CaptureFrames(Effects::EffectsManager& manager, const CaptureOptions& optio
 bool IsVideoOutput(const std::string& output) {
     return EndsWith(output, ".mp4") || EndsWith(output, ".mkv") || EndsWith(output, ".webm") ||
            EndsWith(output, ".mov");
+}
+
+// It may live inside the archive.
+std::string CopyMusicToHost(const std::string& name) {
+    if (name.empty()) return "";
+    FileData music;
+    if (ReadDataFile(name, music, "Capture") != DataFileRead::Read) return "";
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("vantrisk-music-" + std::to_string(::getpid()) + std::filesystem::path(name).extension().string());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(music.data.get(), std::streamsize(music.size));
+    return out ? path.string() : "";
 }
 
 std::string FrameFileName(const std::string& output, long index) {
@@ -211,7 +213,7 @@ std::string FrameFileName(const std::string& output, long index) {
 int RunCapture(const CaptureOptions& options) {
     const bool drop = options.dropFrames && !options.single;
     const bool video = !drop && !options.single && IsVideoOutput(options.output);
-    if (!(options.fps > 0 && options.fps <= 1000)) {
+    if (!(options.fps.Value() > 0 && options.fps.Value() <= 1000)) {
         std::fprintf(stderr, "The frame rate must lie between 0 and 1000 frames per second\n");
         return 1;
     }
@@ -274,24 +276,45 @@ int RunCapture(const CaptureOptions& options) {
                 std::fprintf(stderr, "The show has no music: give the end of the capture with --to\n");
                 result = 1;
             }
-            const long frames = result == 0 ? long(std::floor((to - options.from) * options.fps + 1e-6)) : 0;
-            if (result == 0 && frames <= 0) {
+            const long total = result == 0 ? long(FrameCount(options.from, to, options.fps)) : 0;
+            if (result == 0 && total <= 0) {
                 std::fprintf(stderr, "Nothing to capture between %.3f and %.3f s\n", options.from, to);
                 result = 1;
             }
+            // A part of the capture: the frames asked for, or one segment of it.
+            FrameRange range{0, total};
+            const bool piece = options.frames || options.segment;
+            if (result == 0 && piece) {
+                std::string problem;
+                if (options.segment) problem = SegmentFrames(*options.segment, total, range);
+                if (options.frames) range = *options.frames;
+                if (problem.empty()) problem = CheckFrameRange(range, total);
+                if (!problem.empty()) {
+                    std::fprintf(stderr, "%s\n", problem.c_str());
+                    result = 1;
+                }
+            }
+            const long frames = long(range.Size());
 
             Platform::VideoEncoder encoder;
             std::string musicCopy;
             if (result == 0 && video) {
-                musicCopy = ExtractMusic(Audio_GetFileName());
                 Platform::VideoDesc desc;
                 desc.path = options.output;
                 desc.width = width;
                 desc.height = height;
-                desc.fps = options.fps;
+                desc.rate = options.fps.Text();
+                // A piece is silent and says which frames of which capture it holds; the join puts
+                // the music of the whole span under the pieces once.
+                if (piece) {
+                    desc.comment =
+                        FormatPieceLabel({range, total, options.fps, options.from, Audio_GetFileName()});
+                } else {
+                    musicCopy = CopyMusicToHost(Audio_GetFileName());
+                }
                 desc.audioPath = musicCopy;
                 desc.audioStart = options.from;
-                desc.duration = double(frames) / options.fps;
+                desc.duration = double(frames * options.fps.denominator) / double(options.fps.numerator);
                 desc.quality = options.quality;
                 if (!encoder.Open(desc)) {
                     std::fprintf(stderr, "%s\n", encoder.Error().c_str());
@@ -315,7 +338,7 @@ int RunCapture(const CaptureOptions& options) {
                         return WritePng(FrameFileName(options.output, index), rgba, int(width), int(height));
                     };
                 }
-                if (!CaptureFrames(manager, options, frames, start, std::move(sink))) result = 1;
+                if (!CaptureFrames(manager, options, range, start, std::move(sink))) result = 1;
             }
             if (video && result == 0 && !encoder.Close()) {
                 std::fprintf(stderr, "%s\n", encoder.Error().c_str());
@@ -328,7 +351,7 @@ int RunCapture(const CaptureOptions& options) {
                 std::fprintf(stderr, "Captured %ld frames to %s in %.1f s (%.1f fps, %.1fx real time)\n",
                              frames, drop ? "nowhere (dropped)" : options.output.c_str(), seconds,
                              seconds > 0 ? frames / seconds : 0.0,
-                             seconds > 0 ? frames / options.fps / seconds : 0.0);
+                             seconds > 0 ? frames / options.fps.Value() / seconds : 0.0);
             }
         }
     }

@@ -5,9 +5,12 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "main/capture.h"
 #include "main/check.h"
+#include "main/frameRange.h"
+#include "main/join.h"
 #include "main/mainWindow.h"
 #include "main/showLocation.h"
 #include "main/sizeOption.h"
@@ -20,7 +23,8 @@ constexpr char kUsage[] =
     "Usage: vantrisk [SHOW] [-transport] [--windowed | --fullscreen] [--start S] [--size WxH|native]"
     " [--supersample N] [--overlay]\n"
     "  or:  vantrisk [SHOW] --capture OUT [--fps N] [--from S] [--to S] [--quality Q] [--size WxH]"
-    " [--supersample N] [--quiet]\n"
+    " [--supersample N] [--frames A:B | --segment K/N] [--quiet]\n"
+    "  or:  vantrisk [SHOW] --join OUT PIECE...\n"
     "  or:  vantrisk [SHOW] --frame S OUT.png [--size WxH] [--supersample N]\n"
     "  or:  vantrisk [SHOW] --check [--quiet]\n"
     "  or:  vantrisk --version\n"
@@ -38,7 +42,12 @@ constexpr char kUsage[] =
     "  --capture OUT render without a display, frame-exact at music times FROM + k / FPS:\n"
     "                OUT is a video (.mp4 .mkv .webm .mov, with the music, through ffmpeg),\n"
     "                a PNG pattern with one integer format (shots/frame%05d.png) or a folder\n"
-    "  --fps N       frames per second of the capture (default 60)\n"
+    "  --fps N       frames per second of the capture (default 60; exact fractions such as 30000/1001)\n"
+    "  --frames A:B  capture only frames A to B-1 of the capture (PNG files keep their numbers)\n"
+    "  --segment K/N capture the K-th of N equal parts of the frames (the last takes the remainder);\n"
+    "                a video part is silent, for --join\n"
+    "  --join OUT PIECE...  put the video parts of one capture together, without re-encoding, with\n"
+    "                the music of the whole span (run in the show's folder)\n"
     "  --from S      music time of the first frame in seconds (default 0)\n"
     "  --to S        end of the capture in seconds (default: the end of the music)\n"
     "  --quality Q   video encoding: draft (quickest), normal (the default) or best (slowest,\n"
@@ -135,12 +144,25 @@ int main(int argc, char** argv) {
             const auto quality = Platform::VideoQualityFromName(argv[++i]);
             if (!quality) return UsageError("not a quality (draft, normal or best):", argv[i]);
             capture.quality = *quality;
-        } else if (arg == "--fps" || arg == "--from" || arg == "--to") {
+        } else if (arg == "--fps" || arg == "--frames" || arg == "--segment") {
+            // Split captures: an exact rate, and the part of the frames this run renders.
+            if (!hasValue) return UsageError("missing value after", arg.c_str());
+            const std::string text = argv[++i];
+            FrameRange frames;
+            Segment segment;
+            const std::string problem = arg == "--fps"      ? ParseFrameRate(text, capture.fps)
+                                        : arg == "--frames" ? ParseFrameRange(text, frames)
+                                                            : ParseSegment(text, segment);
+            if (!problem.empty()) return UsageError((problem + ", not").c_str(), argv[i]);
+            if (arg == "--frames") capture.frames = frames;
+            if (arg == "--segment") capture.segment = segment;
+        } else if (arg == "--join") {
+            if (i + 2 >= argc) return UsageError("--join needs an output and the pieces", nullptr);
+            return RunJoin(argv[i + 1], std::vector<std::string>(argv + i + 2, argv + argc));
+        } else if (arg == "--from" || arg == "--to") {
             if (!hasValue) return UsageError("missing value after", arg.c_str());
             if (!ParseNumber(argv[++i], number)) return UsageError("not a number:", argv[i]);
-            if (arg == "--fps")
-                capture.fps = number;
-            else if (arg == "--from")
+            if (arg == "--from")
                 capture.from = number;
             else
                 capture.to = number;
@@ -178,6 +200,9 @@ int main(int argc, char** argv) {
         return UsageError("a video needs an even width and height, not",
                           (std::to_string(size.width) + "x" + std::to_string(size.height)).c_str());
 
+    if ((capture.frames || capture.segment) && (!capturing || capture.single || capture.dropFrames))
+        return UsageError("--frames and --segment pick frames of a --capture", nullptr);
+    if (capture.frames && capture.segment) return UsageError("give --frames or --segment, not both", nullptr);
     if (checking) return RunCheck({.quiet = quiet});
     if (capturing) {
         capture.progress = !quiet;

@@ -50,7 +50,7 @@ TEST(VideoEncoder, EveryQualityKeepsFormatLengthAndAudio) {
     for (const Case& c : cases) {
         Platform::VideoDesc desc;
         desc.path = c.path;
-        desc.fps = 30;
+        desc.rate = "30";
         desc.audioPath = "/tmp/music.ogg";
         desc.audioStart = 1.5;
         desc.duration = 2.5;
@@ -61,7 +61,7 @@ TEST(VideoEncoder, EveryQualityKeepsFormatLengthAndAudio) {
         codec.insert(codec.end(), c.codec.begin(), c.codec.end());
         EXPECT_TRUE(Has(args, codec));
         EXPECT_TRUE(Has(args, {"-pix_fmt", "yuv420p", "-c:a"}));
-        EXPECT_TRUE(Has(args, {"-f", "rawvideo", "-pix_fmt", "rgba", "-s", "800x600", "-r", "30.000000"}));
+        EXPECT_TRUE(Has(args, {"-f", "rawvideo", "-pix_fmt", "rgba", "-s", "800x600", "-r", "30"}));
         EXPECT_TRUE(Has(args, {"-ss", "1.500000", "-t", "2.500000", "-i", "/tmp/music.ogg"}));
         EXPECT_TRUE(Has(args, {"-map", "0:v", "-map", "1:a"}));
         ASSERT_GE(args.size(), 3u);

@@ -53,9 +53,9 @@ std::optional<VideoQuality> VideoQualityFromName(std::string_view name) {
 
 std::vector<std::string> VideoEncoderArguments(const VideoDesc& desc) {
     const std::string size = std::to_string(desc.width) + "x" + std::to_string(desc.height);
-    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel",      "error", "-y",
-                                     "-f",     "rawvideo",     "-pix_fmt",       "rgba",  "-s",
-                                     size,     "-r",           Number(desc.fps), "-i",    "pipe:0"};
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                                     "-f",     "rawvideo",     "-pix_fmt",  "rgba",  "-s",
+                                     size,     "-r",           desc.rate,   "-i",    "pipe:0"};
     if (!desc.audioPath.empty()) {
         args.insert(args.end(),
                     {"-ss", Number(desc.audioStart), "-t", Number(desc.duration), "-i", desc.audioPath});
@@ -91,6 +91,7 @@ std::vector<std::string> VideoEncoderArguments(const VideoDesc& desc) {
             args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
         }
     }
+    if (!desc.comment.empty()) args.insert(args.end(), {"-metadata", "comment=" + desc.comment});
     // The video's length is the frame count; the audio is cut to the same span.
     if (desc.duration > 0) args.insert(args.end(), {"-t", Number(desc.duration)});
     args.push_back(desc.path);

@@ -22,11 +22,13 @@ struct VideoDesc {
     std::string path;  ///< output file; its extension picks the container
     int width = 800;
     int height = 600;
-    double fps = 60.0;
-    std::string audioPath;  ///< audio to mux in ("" for none)
-    double audioStart = 0;  ///< seconds into the audio where the video starts
-    double duration = 0;    ///< seconds of audio to take
+    std::string rate = "60";  ///< frames per second as ffmpeg reads it ("60", "30000/1001"), exact
+    std::string audioPath;    ///< audio to mux in ("" for none)
+    double audioStart = 0;    ///< seconds into the audio where the video starts
+    double duration = 0;      ///< seconds of audio to take
     VideoQuality quality = VideoQuality::Normal;
+    std::string
+        comment;  ///< the container's comment tag ("" for none): what a piece of a split capture holds
 };
 
 /// The encoder's command line for `desc`, frames coming on standard input (argument 0 the program).
