@@ -28,22 +28,26 @@ uint32_t LoopBudgetFlags::Acquire(const Hlsl::ShaderCode& code) {
     for (uint32_t slot = 1; slot < m_owners.size(); ++slot) {
         if (m_owners[slot].used) continue;
         m_owners[slot] = {code.sourceName, code.entryPoint, true};
+        ++m_inUse;
         return slot;
     }
     return 0;
 }
 
 void LoopBudgetFlags::Release(uint32_t slot) {
-    if (slot == 0 || slot >= m_owners.size()) return;
+    if (slot == 0 || slot >= m_owners.size() || !m_owners[slot].used) return;
     glMemoryBarrier(GL_CLIENT_MAPPED_BUFFER_BARRIER_BIT);
     glFinish();
     ReportIfSet(slot);
     const uint32_t zero = 0;
     glClearNamedBufferSubData(m_buffer, GL_R32UI, OffsetOf(slot), 4, GL_RED_INTEGER, GL_UNSIGNED_INT, &zero);
     m_owners[slot] = {};
+    --m_inUse;
 }
 
 void LoopBudgetFlags::Poll() {
+    // A show without bounded loops pays no fence per frame.
+    if (m_inUse == 0 && !m_fence) return;
     if (m_fence) {
         if (glClientWaitSync(m_fence, GL_SYNC_FLUSH_COMMANDS_BIT, 0) == GL_TIMEOUT_EXPIRED) return;
         glDeleteSync(m_fence);

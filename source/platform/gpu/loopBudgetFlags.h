@@ -54,6 +54,7 @@ private:
     const volatile uint32_t* m_words = nullptr;  // the persistent, coherent mapping
     GLsync m_fence = nullptr;
     std::vector<Owner> m_owners;  // slot 0 is the shared spare word
+    uint32_t m_inUse = 0;         // slots held by living shaders; none: nothing to poll
     std::set<std::pair<std::string, std::string>> m_reported;
 };
 
