@@ -19,6 +19,7 @@
 
 #include "platform/hlsl/bufferPacking.h"
 #include "platform/hlsl/compilerService.h"
+#include "platform/hlsl/hlslSource.h"
 
 namespace Hlsl {
 namespace {
@@ -78,7 +79,7 @@ shaderc_include_result* ResolveInclude(void* userData, const char* requested, in
         } else if (answer->second) {
             context->sourceBytes += answer->second->size();
             include->name = requested;
-            include->contents = *answer->second;
+            include->contents = ReadAsDirect3D(*answer->second);
         } else {
             include->contents = "cannot open include file '" + std::string(requested) + "'";
         }
@@ -128,18 +129,24 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
                                              kUavBase);
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
 
+    // The author's lines keep their numbers: the macro reset ends in `#line 1`.
+    const std::string text = MacroReset() + ReadAsDirect3D(source);
     const std::unique_ptr<shaderc_compilation_result, void (*)(shaderc_compilation_result_t)> result(
-        shaderc_compile_into_spv(SharedCompiler(), source.data(), source.size(), kind, name.c_str(),
+        shaderc_compile_into_spv(SharedCompiler(), text.data(), text.size(), kind, name.c_str(),
                                  entryPoint.c_str(), options.get()),
         shaderc_result_release);
     if (!result) throw CompileError{name + ": error: the HLSL compiler could not start"};
     if (shaderc_result_get_compilation_status(result.get()) != shaderc_compilation_status_success) {
-        std::string text = shaderc_result_get_error_message(result.get());
-        if (text.find("Entry point not found") != std::string::npos) {
-            text += name + ": error: entry point '" + entryPoint + "' not found\n";
+        std::string errors = shaderc_result_get_error_message(result.get());
+        if (errors.find("Entry point not found") != std::string::npos) {
+            errors += name + ": error: entry point '" + entryPoint + "' not found\n";
         }
-        if (text.empty()) text = name + ": error: compilation failed without a message";
-        throw CompileError{text};
+        if (errors.empty()) errors = name + ": error: compilation failed without a message";
+        std::map<std::string, std::string_view> files = {{name, source}};
+        for (const auto& [key, contents] : context.answered) {
+            if (contents) files.emplace(key.substr(0, key.find('\n')), *contents);
+        }
+        throw CompileError{ExplainUnsupported(errors, files)};
     }
     const size_t bytes = shaderc_result_get_length(result.get());
     std::vector<uint32_t> words(bytes / sizeof(uint32_t));
