@@ -36,7 +36,14 @@ bool ShaderIncludeHandler::Open(const std::string& fileName, std::string& conten
 }
 
 Hlsl::IncludeResolver ShaderIncludeHandler::Resolver() const {
-    return [this](const std::string& requested, const std::string& /*includer*/, std::string& contents) {
+    return [this](const std::string& requested, const std::string& includer, std::string& contents) {
+        // Only a name the root does not hold is looked for beside the including file, as shader
+        // authors keep a file with its headers; the root keeps its word.
+        const size_t folder = includer.rfind('/');
+        if (folder != std::string::npos && PHYSFS_isInit() && !PHYSFS_exists(requested.c_str())) {
+            const std::string beside = includer.substr(0, folder + 1) + requested;
+            if (PHYSFS_exists(beside.c_str())) return Open(beside, contents);
+        }
         return Open(requested, contents);
     };
 }

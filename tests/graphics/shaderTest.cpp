@@ -297,6 +297,27 @@ TEST_F(ShaderTest, Shader_IncludesResolveFromTheRootOfTheData) {
     EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {0, 0, 255, 255}));
 }
 
+TEST_F(ShaderTest, Shader_AnIncludeTheRootLacksIsFoundBesideTheIncludingFile) {
+    Data().Write("scenes/local.hlsl", "float4 Tint() { return float4(0, 1, 0, 1); }\n");
+    Data().Write("scenes/lit.fx",
+                 "#include \"local.hlsl\"\n" +
+                     ShaderFile("float4 PS(PixelIn input) : SV_Target { return Tint(); }\n"));
+    Shader shader("scenes/lit.fx");
+    LogCapture log;
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {0, 255, 0, 255}));
+    EXPECT_TRUE(log.Lines().empty());
+    // Beside a file at the root is the root: a name found nowhere keeps its one message.
+    Data().Write("top.fx", "#include \"local.hlsl\"\n" + ShaderFile(kRedPS));
+    Shader top("top.fx");
+    LogCapture topLog;
+    EXPECT_FALSE(top.LoadPS("PS"));
+    EXPECT_EQ(
+        Count(topLog.Lines(), {"ShaderIncludeHandler::Open", "Failed to find shader include 'local.hlsl'"}),
+        1u);
+}
+
 TEST_F(ShaderTest, Shader_MissingIncludeIsLoggedAndFailsTheEntry) {
     Data().Write("needs.fx", "#include \"nowhere.hlsl\"\n" + ShaderFile(kRedPS));
     Shader shader("needs.fx");
