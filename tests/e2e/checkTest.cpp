@@ -105,6 +105,15 @@ const std::vector<BrokenShow>& BrokenShows() {
          "<param key=\"strength\" type=\"double\" value=\"1\"/></effect>",
          {{"bad.cube", "LUT_3D_SIZE 2\n0 0 0\n1 x 0\n"}},
          {"TextureManager failed to load 'bad.cube'"}},
+        // A construct the front end cannot compile is named where the author wrote it.
+        {"UnsupportedConstruct",
+         "<effect type=\"FullScreenShader\"><param key=\"shader\" type=\"string\" value=\"lights.fx\"/>"
+         "<param key=\"pixelShader\" type=\"string\" value=\"PS\"/></effect>",
+         {{"lights.fx",
+           "// Lights chosen at run time\n"
+           "interface ILight { float3 Shade(float3 n); };\n"
+           "float4 PS(float4 p : SV_Position) : SV_Target { return 1; }\n"}},
+         {"lights.fx:2: error: an 'interface' declaration is not supported"}},
         // Compiles and draws, but its loop had to be cut.
         {"RunawayLoop",
          "<effect type=\"FullScreenShader\"><param key=\"shader\" type=\"string\" value=\"runaway.fx\"/>"
