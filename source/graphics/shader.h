@@ -32,7 +32,7 @@ struct ShaderInputLayout {
 };
 
 /// Resolves the include directives of every shader compilation: a name is looked up from the root of
-/// the mounted data, whichever file includes it.
+/// the mounted data, whichever file includes it; a name not found there, beside the including file.
 class ShaderIncludeHandler {
 public:
     /// Reads the whole included file into `contents`; false after logging when it cannot be opened.
