@@ -1,4 +1,4 @@
-// Sections: tokens | the pass over one file | macros of the front end | unsupported constructs
+// Sections: tokens | the pass over one file | unsupported constructs | macros of the front end
 #include "platform/hlsl/hlslSource.h"
 
 #include <algorithm>
