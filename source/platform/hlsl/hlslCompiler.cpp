@@ -19,6 +19,7 @@
 
 #include "platform/hlsl/bufferPacking.h"
 #include "platform/hlsl/compilerService.h"
+#include "platform/hlsl/texelOffsets.h"
 
 namespace Hlsl {
 namespace {
@@ -107,7 +108,7 @@ shaderc_compiler_t SharedCompiler() {
 
 std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::string& name,
                                      IncludeContext& context, const std::string& entryPoint,
-                                     shaderc_shader_kind kind) {
+                                     shaderc_shader_kind kind, bool lines = false) {
     const std::unique_ptr<shaderc_compile_options, void (*)(shaderc_compile_options_t)> options(
         shaderc_compile_options_initialize(), shaderc_compile_options_release);
     shaderc_compile_options_set_source_language(options.get(), shaderc_source_language_hlsl);
@@ -127,6 +128,7 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_unordered_access_view,
                                              kUavBase);
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
+    if (lines) shaderc_compile_options_set_generate_debug_info(options.get());
 
     const std::unique_ptr<shaderc_compilation_result, void (*)(shaderc_compilation_result_t)> result(
         shaderc_compile_into_spv(SharedCompiler(), source.data(), source.size(), kind, name.c_str(),
@@ -458,12 +460,14 @@ std::string SemanticText(const Semantic& semantic) {
     return semantic.name + std::to_string(semantic.index);
 }
 
-// Both stages are compiled apart, so a varying's location must follow from its semantic alone. The
-// common semantics get fixed places; any other name is hashed into the last eight, and two semantics
-// of one stage landing on the same place fail the compile instead of mixing silently.
+// Both stages are compiled apart, so a common semantic's location follows from the semantic alone. Any
+// other name (FOG, VIEWDIR, ...) takes a free location of its own stage, in the order of the names; the
+// GPU layer moves a pixel stage's such inputs to where the vertex stage it is drawn with wrote them.
 constexpr uint32_t kVaryingLocations = 32;
+constexpr uint32_t kFirstNamedLocation = 24;
 
-uint32_t VaryingLocation(const Semantic& semantic) {
+// The fixed location of a common semantic; none for other names.
+std::optional<uint32_t> FixedLocation(const Semantic& semantic) {
     struct Fixed {
         const char* name;
         uint32_t first;
@@ -474,9 +478,7 @@ uint32_t VaryingLocation(const Semantic& semantic) {
     for (const Fixed& f : fixed) {
         if (semantic.name == f.name && semantic.index < f.count) return f.first + semantic.index;
     }
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (char c : SemanticText(semantic)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    return 24 + hash % 8;
+    return std::nullopt;
 }
 
 std::string SemanticOf(const Translation& t, spvc_variable_id id) {
@@ -523,33 +525,72 @@ std::vector<VertexInput> ReadVertexInputs(const Translation& t, spvc_resources r
 
 // Places the varyings of one side of the vertex-to-pixel interface by semantic.
 std::vector<Varying> PlaceVaryings(const Translation& t, spvc_resources resources, spvc_resource_type side) {
-    std::vector<Varying> varyings;
-    std::map<uint32_t, std::string> taken;
+    struct Declared {
+        spvc_variable_id id;
+        Semantic semantic;
+        std::string text;
+        uint32_t span;
+        uint32_t components;
+    };
+    std::vector<Declared> fixed, named;
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, side, count);
     for (size_t i = 0; i < count; ++i) {
         if (IsBuiltIn(t, list[i].id)) continue;
         const std::string text = SemanticOf(t, list[i].id);
         if (text.empty()) t.Fail("varying '" + std::string(list[i].name) + "' has no semantic");
-        const Semantic semantic = ParseSemantic(text);
-        const uint32_t span = LocationCount(t, list[i].type_id);
-        const uint32_t location = VaryingLocation(semantic);
-        for (uint32_t k = 0; k < span; ++k) {
-            const Semantic part{semantic.name, semantic.index + k};
-            // A matrix or array with a fixed-place semantic takes the semantic's next indices, as in HLSL.
-            const uint32_t at = k == 0 ? location : VaryingLocation(part);
-            if (at != location + k || at >= kVaryingLocations) {
-                t.Fail("varying " + text + " spans " + std::to_string(span) +
-                       " locations; give it a TEXCOORD semantic with room after it");
-            }
-            const auto [entry, added] = taken.emplace(at, SemanticText(part));
+        Declared declared{list[i].id, ParseSemantic(text), text, LocationCount(t, list[i].type_id),
+                          VectorSize(t, list[i].type_id)};
+        (FixedLocation(declared.semantic) ? fixed : named).push_back(std::move(declared));
+    }
+
+    std::vector<Varying> varyings;
+    std::map<uint32_t, std::string> taken;
+    const auto take = [&](const Declared& d, uint32_t location, bool byName) {
+        for (uint32_t k = 0; k < d.span; ++k) {
+            const Semantic part{d.semantic.name, d.semantic.index + k};
+            const auto [entry, added] = taken.emplace(location + k, SemanticText(part));
             if (!added) {
                 t.Fail("varyings " + entry->second + " and " + SemanticText(part) +
                        " share a location; rename one of them (TEXCOORD0 to TEXCOORD15 never collide)");
             }
-            varyings.push_back({part.name, part.index, at, VectorSize(t, list[i].type_id)});
+            varyings.push_back({part.name, part.index, location + k, d.components, byName});
         }
-        spvc_compiler_set_decoration(t.compiler, list[i].id, SpvDecorationLocation, location);
+        spvc_compiler_set_decoration(t.compiler, d.id, SpvDecorationLocation, location);
+    };
+    for (const Declared& d : fixed) {
+        const uint32_t location = *FixedLocation(d.semantic);
+        for (uint32_t k = 1; k < d.span; ++k) {
+            // A matrix or array with a fixed-place semantic takes the semantic's next indices, as in HLSL.
+            const auto next = FixedLocation({d.semantic.name, d.semantic.index + k});
+            if (!next || *next != location + k) {
+                t.Fail("varying " + d.text + " spans " + std::to_string(d.span) +
+                       " locations; give it a TEXCOORD semantic with room after it");
+            }
+        }
+        take(d, location, false);
+    }
+    // The other names in the order of their text, each in the first free run of locations from 24 on
+    // (then from 0), so that two stages declaring the same set place it alike.
+    std::sort(named.begin(), named.end(), [](const Declared& a, const Declared& b) {
+        return SemanticText(a.semantic) < SemanticText(b.semantic);
+    });
+    for (const Declared& d : named) {
+        std::optional<uint32_t> found;
+        for (uint32_t step = 0; step < kVaryingLocations && !found; ++step) {
+            const uint32_t first = (kFirstNamedLocation + step) % kVaryingLocations;
+            if (first + d.span > kVaryingLocations) continue;
+            bool free = true;
+            for (uint32_t k = 0; k < d.span && free; ++k) free = !taken.count(first + k);
+            if (free) found = first;
+        }
+        if (!found) {
+            t.Fail("varying " + d.text + " finds no free location: a stage passes at most " +
+                   std::to_string(kVaryingLocations) + " vectors");
+        }
+        // Named after its semantic, so that the GPU layer finds the declaration in the GLSL text.
+        spvc_compiler_set_name(t.compiler, d.id, (kNamedVaryingPrefix + SemanticText(d.semantic)).c_str());
+        take(d, *found, true);
     }
     std::sort(varyings.begin(), varyings.end(),
               [](const auto& a, const auto& b) { return a.location < b.location; });
@@ -570,6 +611,22 @@ void PlaceTargets(const Translation& t, spvc_resources resources) {
 
 // ---------------------------------------------------------------------------------------------
 // [Textures]
+
+std::optional<TextureType> ShapeOf(SpvDim dim, spvc_bool arrayed, spvc_bool multisampled) {
+    if (multisampled) return std::nullopt;
+    switch (dim) {
+        case SpvDim1D:
+            return arrayed ? TextureType::Texture1DArray : TextureType::Texture1D;
+        case SpvDim2D:
+            return arrayed ? TextureType::Texture2DArray : TextureType::Texture2D;
+        case SpvDim3D:
+            return arrayed ? std::nullopt : std::optional(TextureType::Texture3D);
+        case SpvDimCube:
+            return arrayed ? std::nullopt : std::optional(TextureType::TextureCube);
+        default:
+            return std::nullopt;
+    }
+}
 
 std::vector<TextureBinding> CombineTextures(const Translation& t, spvc_resources resources) {
     std::map<spvc_variable_id, spvc_type_id> imageTypes;
@@ -605,17 +662,17 @@ std::vector<TextureBinding> CombineTextures(const Translation& t, spvc_resources
             texture.samplerSlot = static_cast<int>(samplerBinding - kSamplerBase);
         }
         const auto type = imageTypes.find(combined[i].image_id);
-        const SpvDim dim =
-            type == imageTypes.end()
-                ? SpvDim2D
-                : spvc_type_get_image_dimension(spvc_compiler_get_type_handle(t.compiler, type->second));
-        if (dim == SpvDim3D) {
-            texture.dimensions = 3;
-        } else if (dim != SpvDim2D ||
-                   (type != imageTypes.end() &&
-                    spvc_type_get_image_arrayed(spvc_compiler_get_type_handle(t.compiler, type->second)))) {
-            t.Fail("texture '" + std::string(spvc_compiler_get_name(t.compiler, combined[i].image_id)) +
-                   "': only Texture2D and Texture3D are supported");
+        if (type != imageTypes.end()) {
+            const spvc_type image = spvc_compiler_get_type_handle(t.compiler, type->second);
+            const auto shape =
+                ShapeOf(spvc_type_get_image_dimension(image), spvc_type_get_image_arrayed(image),
+                        spvc_type_get_image_multisampled(image));
+            if (!shape) {
+                t.Fail("texture '" + std::string(spvc_compiler_get_name(t.compiler, combined[i].image_id)) +
+                       "': only Texture1D, Texture1DArray, Texture2D, Texture2DArray, Texture3D and "
+                       "TextureCube are supported");
+            }
+            texture.type = *shape;
         }
         // The same register pair gets the same name in every stage and every shader.
         texture.name = "Texture" + std::to_string(texture.textureSlot) +
@@ -751,6 +808,18 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         context.resolve = &resolve;
         context.sourceBytes = source.size();
         std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        if (HasVariableTexelOffsets(words)) {
+            std::string where, error;
+            if (!MakeTexelOffsetsConstant(words, where, error)) {
+                // Only to name the author's line: the front end again, this time with line markers.
+                context.includes = 0;
+                context.sourceBytes = source.size();
+                std::vector<uint32_t> lined = CompileToSpirv(source, name, context, entryPoint, kind, true);
+                std::string again;
+                MakeTexelOffsetsConstant(lined, where, again);
+                throw CompileError{(where.empty() ? name : where) + ": error: " + error};
+            }
+        }
         bool bounded = false;
         if (loopBudget > 0) {
             std::string error;
