@@ -128,6 +128,20 @@ float4 PS(float2 uv : TEXCOORD0) : SV_Target {
                                     "kept.fx", kNoIncludes, "PS", "ps_4_0");
     ASSERT_TRUE(kept) << kept.errors;
     EXPECT_NE(kept.code->glsl.find("for ("), std::string::npos) << kept.code->glsl;
+    // GL lets a gather take a variable offset: nothing to unroll, nothing to refuse.
+    const auto gathered = Hlsl::Compile(R"(
+Texture2D image : register(t0);
+SamplerState s : register(s0);
+cbuffer Params : register(b0) { int count; };
+float4 PS(float2 uv : TEXCOORD0) : SV_Target {
+    float4 sum = 0;
+    for (int k = 0; k < count; ++k) sum += image.Gather(s, uv, int2(k, 0));
+    return sum;
+}
+)",
+                                        "gathered.fx", kNoIncludes, "PS", "ps_4_0");
+    ASSERT_TRUE(gathered) << gathered.errors;
+    EXPECT_NE(gathered.code->glsl.find("for ("), std::string::npos) << gathered.code->glsl;
 }
 
 TEST(HlslTexelOffsetsCompile, AnOffsetThatCannotBeMadeConstantFailsAtTheAuthorsLine) {

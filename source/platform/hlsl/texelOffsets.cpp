@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kHeaderWords = 5;
 
 // Where the image-operands mask of a texture read sits (in words from the instruction's start); 0 for
-// instructions that are no texture read.
+// instructions that are no texture read, and for gathers, which GL lets take a variable offset.
 size_t OperandsMaskAt(uint32_t opcode) {
     switch (opcode) {
         case SpvOpImageSampleImplicitLod:
@@ -25,8 +25,6 @@ size_t OperandsMaskAt(uint32_t opcode) {
         case SpvOpImageSampleDrefExplicitLod:
         case SpvOpImageSampleProjDrefImplicitLod:
         case SpvOpImageSampleProjDrefExplicitLod:
-        case SpvOpImageGather:
-        case SpvOpImageDrefGather:
             return 6;
         default:
             return 0;
