@@ -1,11 +1,12 @@
 // Texel offsets built from loop counters: the loops are unrolled so that GL sees constant offsets, the
 // picture equals that of the same reads written out by hand, and an offset that cannot be made
-// constant fails the compile at the author's line.
+// constant fails the compile at the author's line; what the driver refuses names the author's file.
 #include <gtest/gtest.h>
 
 #include "platform/gpu/gpu.h"
 #include "platform/hlsl/hlslCompiler.h"
 #include "support/gpuFixture.h"
+#include "support/logCapture.h"
 
 namespace {
 
@@ -177,6 +178,21 @@ float4 PS(float2 uv : TEXCOORD0) : SV_Target {
         EXPECT_NE(result.errors.find(c.where), std::string::npos) << c.what << ": " << result.errors;
         EXPECT_NE(result.errors.find("texel offset"), std::string::npos) << c.what << ": " << result.errors;
     }
+}
+
+// Whatever the driver still refuses in translated code is told against the author's file and entry.
+TEST_F(HlslTexelOffsets, AShaderTheDriverRefusesIsReportedAgainstTheAuthorsFileAndEntry) {
+    auto code =
+        std::make_shared<Hlsl::ShaderCode>(*TestSupport::CompileHlsl(kSource, "PS_BoxByHand", "ps_4_0"));
+    code->sourceName = "effects/glow.fx";
+    code->glsl = "#version 450\nvoid main() { unsupported(); }\n";
+    TestSupport::LogCapture log;
+    EXPECT_FALSE(Device().CreatePixelShader(code));
+    const auto texts = log.Texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_NE(texts.front().find("'effects/glow.fx', entry 'PS_BoxByHand'"), std::string::npos)
+        << texts.front();
+    EXPECT_NE(texts.front().find("not supported"), std::string::npos) << texts.front();
 }
 
 }  // namespace

@@ -44,12 +44,12 @@ GLuint FindBlock(GLuint program, GLenum interface, const std::string& name, uint
 // translation made of the source is not supported by the driver, which the author can only act on by
 // changing the construct, so the driver's words follow as detail.
 std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string& driver) {
-    std::string text = (code.sourceName.empty() ? std::string("shader") : code.sourceName) +
-                       ": error: entry '" + code.entryPoint +
-                       "' uses a construct that GL cannot run as translated; the driver says:";
     std::string detail = driver;
     while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
-    return text + "\n" + detail;
+    return "Shader file '" + (code.sourceName.empty() ? std::string("?") : code.sourceName) + "', entry '" +
+           code.entryPoint +
+           "': a construct of it is not supported by this GL driver as translated; the driver says:\n" +
+           detail;
 }
 
 // Builds one stage's separable program from GLSL text; 0 after logging the driver's complaint.
