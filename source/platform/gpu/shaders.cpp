@@ -1,6 +1,7 @@
 #include "platform/gpu/shaders.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -207,19 +208,37 @@ void StageShader::ApplyBindings(GLuint program) const {
 GLuint StageShader::ProgramAfter(const StageShader& vertex) {
     const auto known = m_afterVertex.find(vertex.m_id);
     if (known != m_afterVertex.end()) return known->second ? known->second : m_program;
-    std::string glsl = m_code->glsl;
-    bool moved = false;
+    // Where each input of another name than the common ones goes: where the vertex stage writes it, or,
+    // when it writes no such value (the input is undefined then), anywhere no other input lands.
+    std::map<const Hlsl::Varying*, uint32_t> target;
+    std::set<uint32_t> used;
     for (const Hlsl::Varying& input : m_code->varyings) {
-        if (!input.named) continue;
+        if (!input.named) {
+            used.insert(input.location);
+            continue;
+        }
         for (const Hlsl::Varying& output : vertex.m_code->varyings) {
-            if (output.semantic != input.semantic || output.index != input.index) continue;
-            // Only the first location of a declaration carries its name; the rest follow it.
-            if (output.location != input.location &&
-                MoveInput(glsl, Hlsl::kNamedVaryingPrefix + input.semantic + std::to_string(input.index),
-                          output.location)) {
-                moved = true;
+            if (output.semantic == input.semantic && output.index == input.index) {
+                target[&input] = output.location;
+                used.insert(output.location);
             }
         }
+    }
+    for (const Hlsl::Varying& input : m_code->varyings) {
+        if (!input.named || target.count(&input)) continue;
+        uint32_t free = input.location;
+        while (used.count(free)) ++free;
+        target[&input] = free;
+        used.insert(free);
+    }
+    std::string glsl = m_code->glsl;
+    bool moved = false;
+    for (const auto& [input, location] : target) {
+        // Only the first location of a declaration carries its name; the rest follow it.
+        if (location != input->location &&
+            MoveInput(glsl, Hlsl::kNamedVaryingPrefix + input->semantic + std::to_string(input->index),
+                      location))
+            moved = true;
     }
     GLuint program = 0;
     if (moved) {
