@@ -1,6 +1,6 @@
 // Texel offsets built from loop counters: the loops are unrolled so that GL sees constant offsets, the
 // picture equals that of the same reads written out by hand, and an offset that cannot be made
-// constant fails the compile at the author's line; what the driver refuses names the author's file.
+// constant fails the compile at the author's line; what the driver refuses is logged at that line too.
 #include <gtest/gtest.h>
 
 #include "platform/gpu/gpu.h"
@@ -180,12 +180,20 @@ float4 PS(float2 uv : TEXCOORD0) : SV_Target {
     }
 }
 
-// Whatever the driver still refuses in translated code is told against the author's file and entry.
-TEST_F(HlslTexelOffsets, AShaderTheDriverRefusesIsReportedAgainstTheAuthorsFileAndEntry) {
-    auto code =
-        std::make_shared<Hlsl::ShaderCode>(*TestSupport::CompileHlsl(kSource, "PS_BoxByHand", "ps_4_0"));
-    code->sourceName = "effects/glow.fx";
-    code->glsl = "#version 450\nvoid main() { unsupported(); }\n";
+// Whatever the driver still refuses in translated code is told against the author's file and line.
+TEST_F(HlslTexelOffsets, AShaderTheDriverRefusesIsReportedAgainstTheAuthorsFileAndLine) {
+    const auto compiled = Hlsl::Compile(kSource, "effects/glow.fx", kNoIncludes, "PS_BoxByHand", "ps_4_0");
+    ASSERT_TRUE(compiled) << compiled.errors;
+    auto code = std::make_shared<Hlsl::ShaderCode>(*compiled.code);
+    EXPECT_NE(code->glsl.find("// source 1: effects/glow.fx\n"), std::string::npos) << code->glsl;
+    // A call the driver does not know, right after the translation's mark of one of the author's lines.
+    const size_t directive = code->glsl.find("\n#line ", code->glsl.find("void main()"));
+    ASSERT_NE(directive, std::string::npos) << code->glsl;
+    const size_t end = code->glsl.find('\n', directive + 1);
+    const std::string line =
+        code->glsl.substr(directive + 7, code->glsl.find(' ', directive + 7) - directive - 7);
+    code->glsl.insert(end + 1, "    unsupported();\n");
+
     TestSupport::LogCapture log;
     EXPECT_FALSE(Device().CreatePixelShader(code));
     const auto texts = log.Texts();
@@ -193,6 +201,7 @@ TEST_F(HlslTexelOffsets, AShaderTheDriverRefusesIsReportedAgainstTheAuthorsFileA
     EXPECT_NE(texts.front().find("'effects/glow.fx', entry 'PS_BoxByHand'"), std::string::npos)
         << texts.front();
     EXPECT_NE(texts.front().find("not supported"), std::string::npos) << texts.front();
+    EXPECT_NE(texts.front().find("\neffects/glow.fx:" + line + ":"), std::string::npos) << texts.front();
 }
 
 }  // namespace

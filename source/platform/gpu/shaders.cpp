@@ -43,13 +43,37 @@ GLuint FindBlock(GLuint program, GLenum interface, const std::string& name, uint
 
 // The driver's complaint about translated code, told against the author's file and entry: what the
 // translation made of the source is not supported by the driver, which the author can only act on by
-// changing the construct, so the driver's words follow as detail.
+// changing the construct. The translation numbers the author's files in #line directives and names
+// them in "// source N: name" comments, so the driver's "N:line(column)" become "name:line:column".
 std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string& driver) {
-    std::string detail = driver;
-    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
+    std::map<std::string, std::string> files;
+    const std::string marker = "// source ";
+    for (size_t at = code.glsl.find(marker); at != std::string::npos; at = code.glsl.find(marker, at + 1)) {
+        const size_t colon = code.glsl.find(": ", at);
+        const size_t end = code.glsl.find('\n', at);
+        if (colon == std::string::npos || colon > end) continue;
+        files[code.glsl.substr(at + marker.size(), colon - at - marker.size())] =
+            code.glsl.substr(colon + 2, end - colon - 2);
+    }
+    std::string detail;
+    size_t start = 0;
+    while (start < driver.size()) {
+        size_t end = driver.find('\n', start);
+        if (end == std::string::npos) end = driver.size();
+        std::string line = driver.substr(start, end - start);
+        start = end + 1;
+        const size_t colon = line.find(':');
+        const size_t open = line.find('(');
+        const size_t close = line.find("):");
+        if (colon != std::string::npos && open != std::string::npos && close != std::string::npos &&
+            colon < open && open < close && files.count(line.substr(0, colon))) {
+            line = files[line.substr(0, colon)] + ":" + line.substr(colon + 1, open - colon - 1) + ":" +
+                   line.substr(open + 1, close - open - 1) + line.substr(close + 1);
+        }
+        if (!line.empty()) detail += (detail.empty() ? "" : "\n") + line;
+    }
     return "Shader file '" + (code.sourceName.empty() ? std::string("?") : code.sourceName) + "', entry '" +
-           code.entryPoint +
-           "': a construct of it is not supported by this GL driver as translated; the driver says:\n" +
+           code.entryPoint + "': a construct of it is not supported by this GL driver as translated:\n" +
            detail;
 }
 

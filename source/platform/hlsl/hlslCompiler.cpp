@@ -108,7 +108,7 @@ shaderc_compiler_t SharedCompiler() {
 
 std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::string& name,
                                      IncludeContext& context, const std::string& entryPoint,
-                                     shaderc_shader_kind kind, bool lines = false) {
+                                     shaderc_shader_kind kind) {
     const std::unique_ptr<shaderc_compile_options, void (*)(shaderc_compile_options_t)> options(
         shaderc_compile_options_initialize(), shaderc_compile_options_release);
     shaderc_compile_options_set_source_language(options.get(), shaderc_source_language_hlsl);
@@ -128,7 +128,8 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_unordered_access_view,
                                              kUavBase);
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
-    if (lines) shaderc_compile_options_set_generate_debug_info(options.get());
+    // Line markers let an error the GL driver finds in the translation be told at the author's line.
+    shaderc_compile_options_set_generate_debug_info(options.get());
 
     const std::unique_ptr<shaderc_compilation_result, void (*)(shaderc_compilation_result_t)> result(
         shaderc_compile_into_spv(SharedCompiler(), source.data(), source.size(), kind, name.c_str(),
@@ -702,6 +703,42 @@ void Check(const Translation& t, spvc_result result, const std::string& lastErro
     if (result != SPVC_SUCCESS) t.Fail(std::string(what) + (lastError.empty() ? "" : ": " + lastError));
 }
 
+// GL's #line takes a source number, not a file name: each file gets a number, named in a comment
+// ("// source N: name") that the GPU layer reads back to tell a driver's error at the author's file and
+// line. Runs of directives with no code between them keep only the last.
+std::string WithNumberedLines(const std::string& glsl) {
+    const std::string directive = "#line ";
+    std::vector<std::string> files;
+    std::string body, pending, version;
+    size_t start = 0;
+    while (start < glsl.size()) {
+        size_t end = glsl.find('\n', start);
+        if (end == std::string::npos) end = glsl.size();
+        const std::string line = glsl.substr(start, end - start);
+        start = end + 1;
+        if (line.starts_with("#extension GL_GOOGLE_cpp_style_line_directive")) continue;
+        if (version.empty() && line.starts_with("#version")) {
+            version = line;
+            continue;
+        }
+        const size_t quote = line.find('"');
+        if (line.starts_with(directive) && quote != std::string::npos && line.back() == '"') {
+            const std::string file = line.substr(quote + 1, line.size() - quote - 2);
+            auto known = std::find(files.begin(), files.end(), file);
+            if (known == files.end()) known = files.insert(files.end(), file);
+            pending = line.substr(0, quote) + std::to_string(known - files.begin() + 1);
+            continue;
+        }
+        if (!pending.empty()) body += pending + '\n';
+        pending.clear();
+        body += line + '\n';
+    }
+    std::string text = version + '\n';
+    for (size_t i = 0; i < files.size(); ++i)
+        text += "// source " + std::to_string(i + 1) + ": " + files[i] + '\n';
+    return text + body;
+}
+
 std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
                                       const std::string& entryPoint, Stage stage,
                                       const std::vector<const std::string*>& texts) {
@@ -753,12 +790,13 @@ std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const 
                                    SPVC_FALSE);
     spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_FIXUP_DEPTH_CONVENTION, SPVC_FALSE);
     spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_FLIP_VERTEX_Y, SPVC_FALSE);
+    spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_EMIT_LINE_DIRECTIVES, SPVC_TRUE);
     Check(t, spvc_compiler_install_compiler_options(t.compiler, options), lastError,
           "cannot set GLSL options");
 
     const char* glsl = nullptr;
     Check(t, spvc_compiler_compile(t.compiler, &glsl), lastError, "cannot express the shader in GLSL");
-    code->glsl = glsl;
+    code->glsl = WithNumberedLines(glsl);
 
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
@@ -810,15 +848,8 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
         if (HasVariableTexelOffsets(words)) {
             std::string where, error;
-            if (!MakeTexelOffsetsConstant(words, where, error)) {
-                // Only to name the author's line: the front end again, this time with line markers.
-                context.includes = 0;
-                context.sourceBytes = source.size();
-                std::vector<uint32_t> lined = CompileToSpirv(source, name, context, entryPoint, kind, true);
-                std::string again;
-                MakeTexelOffsetsConstant(lined, where, again);
+            if (!MakeTexelOffsetsConstant(words, where, error))
                 throw CompileError{(where.empty() ? name : where) + ": error: " + error};
-            }
         }
         bool bounded = false;
         if (loopBudget > 0) {
