@@ -133,12 +133,13 @@ bool DeviceCore::Initialise() {
         if (target == GL_TEXTURE_1D) {
             glTextureStorage1D(texture, 1, GL_RGBA8, 1);
             glTextureSubImage1D(texture, 0, 0, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
-        } else if (target == GL_TEXTURE_1D_ARRAY || target == GL_TEXTURE_2D ||
-                   target == GL_TEXTURE_CUBE_MAP) {
+        } else if (target == GL_TEXTURE_1D_ARRAY || target == GL_TEXTURE_2D) {
+            glTextureStorage2D(texture, 1, GL_RGBA8, 1, 1);
+            glTextureSubImage2D(texture, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+        } else if (target == GL_TEXTURE_CUBE_MAP) {
             glTextureStorage2D(texture, 1, GL_RGBA8, 1, 1);
             // A cube's faces are the layers of its storage.
-            const GLsizei layers = target == GL_TEXTURE_CUBE_MAP ? 6 : 1;
-            glTextureSubImage3D(texture, 0, 0, 0, 0, 1, 1, layers, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+            glTextureSubImage3D(texture, 0, 0, 0, 0, 1, 1, 6, GL_RGBA, GL_UNSIGNED_BYTE, zero);
         } else {
             glTextureStorage3D(texture, 1, GL_RGBA8, 1, 1, 1);
             glTextureSubImage3D(texture, 0, 0, 0, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);

@@ -1,6 +1,7 @@
 #include "platform/gpu/shaders.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
@@ -43,16 +44,18 @@ GLuint FindBlock(GLuint program, GLenum interface, const std::string& name, uint
 
 // The driver's complaint about translated code, told against the author's file and entry: what the
 // translation made of the source is not supported by the driver, which the author can only act on by
-// changing the construct. The translation numbers the author's files in #line directives and names
-// them in "// source N: name" comments, so the driver's "N:line(column)" become "name:line:column".
+// changing the construct. The translation writes the author's file K and line N as GLSL line
+// K * 1000000 + N and names file K in a comment "// source K: name", so the driver's "S:L(C): text"
+// becomes "name:N:C: text".
 std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string& driver) {
-    std::map<std::string, std::string> files;
-    const std::string marker = "// source ";
+    constexpr uint64_t kLinesPerFile = 1000000;
+    std::map<uint64_t, std::string> files;
+    const std::string marker = "\n// source ";
     for (size_t at = code.glsl.find(marker); at != std::string::npos; at = code.glsl.find(marker, at + 1)) {
         const size_t colon = code.glsl.find(": ", at);
-        const size_t end = code.glsl.find('\n', at);
+        const size_t end = code.glsl.find('\n', at + 1);
         if (colon == std::string::npos || colon > end) continue;
-        files[code.glsl.substr(at + marker.size(), colon - at - marker.size())] =
+        files[std::strtoull(code.glsl.c_str() + at + marker.size(), nullptr, 10)] =
             code.glsl.substr(colon + 2, end - colon - 2);
     }
     std::string detail;
@@ -66,9 +69,13 @@ std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string&
         const size_t open = line.find('(');
         const size_t close = line.find("):");
         if (colon != std::string::npos && open != std::string::npos && close != std::string::npos &&
-            colon < open && open < close && files.count(line.substr(0, colon))) {
-            line = files[line.substr(0, colon)] + ":" + line.substr(colon + 1, open - colon - 1) + ":" +
-                   line.substr(open + 1, close - open - 1) + line.substr(close + 1);
+            colon < open && open < close) {
+            const uint64_t at = std::strtoull(line.c_str() + colon + 1, nullptr, 10);
+            const auto file = files.find(at / kLinesPerFile);
+            if (file != files.end()) {
+                line = file->second + ":" + std::to_string(at % kLinesPerFile) + ":" +
+                       line.substr(open + 1, close - open - 1) + line.substr(close + 1);
+            }
         }
         if (!line.empty()) detail += (detail.empty() ? "" : "\n") + line;
     }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -703,9 +704,12 @@ void Check(const Translation& t, spvc_result result, const std::string& lastErro
     if (result != SPVC_SUCCESS) t.Fail(std::string(what) + (lastError.empty() ? "" : ": " + lastError));
 }
 
-// GL's #line takes a source number, not a file name: each file gets a number, named in a comment
-// ("// source N: name") that the GPU layer reads back to tell a driver's error at the author's file and
+// GL's #line takes no file name, and drivers need not report the source number it may carry; so each
+// file gets a number K, written into the line itself as K * kLinesPerFile + line and named in a comment
+// ("// source K: name") that the GPU layer reads back to tell a driver's error at the author's file and
 // line. Runs of directives with no code between them keep only the last.
+constexpr uint64_t kLinesPerFile = 1000000;
+
 std::string WithNumberedLines(const std::string& glsl) {
     const std::string directive = "#line ";
     std::vector<std::string> files;
@@ -726,7 +730,11 @@ std::string WithNumberedLines(const std::string& glsl) {
             const std::string file = line.substr(quote + 1, line.size() - quote - 2);
             auto known = std::find(files.begin(), files.end(), file);
             if (known == files.end()) known = files.insert(files.end(), file);
-            pending = line.substr(0, quote) + std::to_string(known - files.begin() + 1);
+            const uint64_t number = std::strtoull(line.c_str() + directive.size(), nullptr, 10);
+            if (number < kLinesPerFile) {
+                pending =
+                    directive + std::to_string(uint64_t(known - files.begin() + 1) * kLinesPerFile + number);
+            }
             continue;
         }
         if (!pending.empty()) body += pending + '\n';
