@@ -109,7 +109,7 @@ shaderc_compiler_t SharedCompiler() {
 
 std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::string& name,
                                      IncludeContext& context, const std::string& entryPoint,
-                                     shaderc_shader_kind kind) {
+                                     shaderc_shader_kind kind, bool lines = false) {
     const std::unique_ptr<shaderc_compile_options, void (*)(shaderc_compile_options_t)> options(
         shaderc_compile_options_initialize(), shaderc_compile_options_release);
     shaderc_compile_options_set_source_language(options.get(), shaderc_source_language_hlsl);
@@ -129,8 +129,9 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_unordered_access_view,
                                              kUavBase);
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
-    // Line markers let an error the GL driver finds in the translation be told at the author's line.
-    shaderc_compile_options_set_generate_debug_info(options.get());
+    // Line markers, asked for where an error must name the author's line: they cost a tenth of the
+    // compile time, too much to carry in every shader.
+    if (lines) shaderc_compile_options_set_generate_debug_info(options.get());
 
     const std::unique_ptr<shaderc_compilation_result, void (*)(shaderc_compilation_result_t)> result(
         shaderc_compile_into_spv(SharedCompiler(), source.data(), source.size(), kind, name.c_str(),
@@ -856,8 +857,15 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
         if (HasVariableTexelOffsets(words)) {
             std::string where, error;
-            if (!MakeTexelOffsetsConstant(words, where, error))
+            if (!MakeTexelOffsetsConstant(words, where, error)) {
+                // Only to name the author's line: the front end again, this time with line markers.
+                context.includes = 0;
+                context.sourceBytes = source.size();
+                std::vector<uint32_t> lined = CompileToSpirv(source, name, context, entryPoint, kind, true);
+                std::string again;
+                MakeTexelOffsetsConstant(lined, where, again);
                 throw CompileError{(where.empty() ? name : where) + ": error: " + error};
+            }
         }
         bool bounded = false;
         if (loopBudget > 0) {
