@@ -350,28 +350,28 @@ float4 PS(float4 p : SV_Position, float2 uv : TEXCOORD0) : SV_Target
     std::map<std::string, Hlsl::TextureBinding> byName;
     for (const auto& texture : result.code->textures) byName[texture.name] = texture;
     ASSERT_EQ(byName.size(), 4u);
-    const auto expect = [&](uint32_t t, int s, uint32_t dimensions) {
+    const auto expect = [&](uint32_t t, int s, Hlsl::TextureType type) {
         const auto found =
             std::find_if(result.code->textures.begin(), result.code->textures.end(),
                          [&](const auto& x) { return x.textureSlot == t && x.samplerSlot == s; });
         ASSERT_NE(found, result.code->textures.end()) << "t" << t << " s" << s;
-        EXPECT_EQ(found->dimensions, dimensions);
+        EXPECT_EQ(found->type, type);
         EXPECT_NE(result.code->glsl.find(found->name + ";"), std::string::npos) << found->name;
     };
-    expect(0, 0, 2);
-    expect(0, 3, 2);
-    expect(4, 0, 3);
-    expect(1, -1, 2);
+    expect(0, 0, Hlsl::TextureType::Texture2D);
+    expect(0, 3, Hlsl::TextureType::Texture2D);
+    expect(4, 0, Hlsl::TextureType::Texture3D);
+    expect(1, -1, Hlsl::TextureType::Texture2D);
 }
 
 TEST(HlslCompiler, UnsupportedResourcesFailNamingThem) {
-    const auto cube = CompilePs(R"(
-TextureCube sky : register(t0);
-SamplerState linearClamp : register(s0);
-float4 PS(float3 d : TEXCOORD0) : SV_Target { return sky.Sample(linearClamp, d); }
+    const auto multisampled = CompilePs(R"(
+Texture2DMS<float4> sky : register(t0);
+float4 PS(float4 p : SV_Position) : SV_Target { return sky.Load(int2(p.xy), 1); }
 )");
-    ASSERT_FALSE(cube);
-    EXPECT_NE(cube.errors.find("test.fx: error: texture 'sky'"), std::string::npos) << cube.errors;
+    ASSERT_FALSE(multisampled);
+    EXPECT_NE(multisampled.errors.find("test.fx: error: texture 'sky'"), std::string::npos)
+        << multisampled.errors;
 }
 
 }  // namespace

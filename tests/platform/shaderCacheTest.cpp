@@ -31,10 +31,11 @@ Hlsl::ShaderCode SampleCode() {
     code.entryPoint = "PS_Glow";
     code.glsl = "#version 450\nvoid main() {}\n";
     code.inputs = {{"POSITION", 0, 0}, {"TEXCOORD", 1, 2}};
-    code.varyings = {{"TEXCOORD", 0, 0, 2}, {"COLOR", 1, 17, 4}};
+    code.varyings = {{"TEXCOORD", 0, 0, 2}, {"COLOR", 1, 17, 4}, {"FOG", 0, 24, 1, true}};
     code.constants = {{0, "Constants", 48, 64, {{0, 0, 12}, {12, 16, 4}}}};
     code.structured = {{5, "Instances", 40, 48, {{8, 16, 16}}}};
-    code.textures = {{"Texture0_Sampler1", 0, 1, 2}, {"Texture3_Load", 3, -1, 3}};
+    code.textures = {{"Texture0_Sampler1", 0, 1, Hlsl::TextureType::TextureCube},
+                     {"Texture3_Load", 3, -1, Hlsl::TextureType::Texture2DArray}};
     return code;
 }
 
@@ -64,7 +65,9 @@ TEST(HlslWireFormat, ShaderCodeReadsBackAsWrittenAndDamageIsRefused) {
     outside.constants[0].repack[1].destination = 62;
     Hlsl::ShaderCode slot = SampleCode();
     slot.textures[0].textureSlot = 16;
-    for (const auto& bad : {outside, slot}) {
+    Hlsl::ShaderCode shape = SampleCode();
+    shape.textures[1].type = static_cast<Hlsl::TextureType>(Hlsl::kTextureTypes);
+    for (const auto& bad : {outside, slot, shape}) {
         const std::string badBytes = Bytes(bad);
         Hlsl::Wire::Reader badIn(badBytes);
         Hlsl::ShaderCode ignored;

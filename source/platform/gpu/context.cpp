@@ -449,7 +449,7 @@ void Context::CopyResource(const ResourcePtr& destination, const ResourcePtr& so
 }
 
 void Context::GenerateMips(const ShaderResourceViewPtr& view) {
-    if (!view || view->m_dimensions == 0) return;
+    if (!view || view->m_target == 0) return;
     m_core->Use();
     auto* texture = static_cast<Texture*>(view->GetResource().get());
     if (!(texture->m_miscFlags & RESOURCE_MISC_GENERATE_MIPS)) {
@@ -546,9 +546,9 @@ bool Context::PrepareDraw(const char* function, bool indexed) {
     if (m_seenDeletions != m_core->deletions) ForgetBoundNames();
     if (!ApplyFramebuffer()) return false;
 
-    const GLuint pipeline = m_core->Pipeline(m_vertexShader->m_id, m_vertexShader->m_program,
-                                             m_pixelShader ? m_pixelShader->m_id : 0,
-                                             m_pixelShader ? m_pixelShader->m_program : 0);
+    const GLuint pipeline = m_core->Pipeline(
+        m_vertexShader->m_id, m_vertexShader->m_program, m_pixelShader ? m_pixelShader->m_id : 0,
+        m_pixelShader ? m_pixelShader->ProgramAfter(*m_vertexShader) : 0);
     if (pipeline != m_appliedPipeline) {
         glBindProgramPipeline(pipeline);
         m_appliedPipeline = pipeline;
@@ -669,7 +669,7 @@ void Context::ApplyStage(const Stage& stage, StageShader& shader) {
     for (const StageShader::StructuredSlot& slot : shader.m_structured) {
         const ShaderResourceViewPtr& view = stage.views[slot.slot];
         Detail::BufferRange range;
-        if (view && view->m_dimensions == 0) {
+        if (view && view->m_target == 0) {
             auto* buffer = static_cast<Buffer*>(view->GetResource().get());
             range = buffer->ForStructuredBlock(slot.layout, view->m_desc.Buffer.FirstElement,
                                                view->m_desc.Buffer.NumElements);
@@ -687,8 +687,8 @@ void Context::ApplyStage(const Stage& stage, StageShader& shader) {
     }
     for (const StageShader::TextureSlot& slot : shader.m_textures) {
         const ShaderResourceViewPtr& view = stage.views[slot.textureSlot];
-        GLuint texture = slot.dimensions == 3 ? m_core->zeroTexture3D : m_core->zeroTexture2D;
-        if (view && view->m_dimensions == slot.dimensions) texture = view->m_texture;
+        GLuint texture = m_core->ZeroTexture(slot.target);
+        if (view && view->m_target == slot.target) texture = view->m_texture;
         GLuint sampler = m_core->pointClampSampler;
         if (slot.samplerSlot >= 0) {
             const SamplerStatePtr& state = stage.samplers[static_cast<size_t>(slot.samplerSlot)];

@@ -69,13 +69,22 @@ BufferPtr Device::CreateBuffer(const BufferDesc& desc, const SubresourceData* in
 
 Texture2DPtr Device::CreateTexture2D(const Texture2DDesc& desc, const SubresourceData* initial) {
     m_core->Use();
-    if (desc.ArraySize != 1 || desc.SampleDesc.Count != 1) {
-        VLOG("Gpu::Device::CreateTexture2D", "Texture arrays and multisampled textures are not supported");
+    const bool cube = desc.MiscFlags & RESOURCE_MISC_TEXTURECUBE;
+    if (desc.ArraySize == 0 || desc.SampleDesc.Count != 1) {
+        VLOG("Gpu::Device::CreateTexture2D",
+             "Textures of no layers and multisampled textures are not supported");
         return nullptr;
     }
+    if (desc.ArraySize > 1 && desc.BindFlags & (BIND_RENDER_TARGET | BIND_DEPTH_STENCIL)) {
+        VLOG("Gpu::Device::CreateTexture2D", "Texture arrays and cubes cannot be render targets");
+        return nullptr;
+    }
+    const GLenum target = cube                 ? GL_TEXTURE_CUBE_MAP
+                          : desc.ArraySize > 1 ? GL_TEXTURE_2D_ARRAY
+                                               : GL_TEXTURE_2D;
     auto texture = Texture2DPtr(new Texture2D(m_core, desc));
-    if (!texture->Create(desc.Width, desc.Height, 1, desc.MipLevels, desc.Format, desc.Usage, desc.BindFlags,
-                         desc.CPUAccessFlags, initial)) {
+    if (!texture->Create(target, desc.Width, desc.Height, desc.ArraySize, desc.MipLevels, desc.Format,
+                         desc.Usage, desc.BindFlags, desc.CPUAccessFlags, initial)) {
         return nullptr;
     }
     texture->m_miscFlags = desc.MiscFlags;
@@ -86,8 +95,8 @@ Texture2DPtr Device::CreateTexture2D(const Texture2DDesc& desc, const Subresourc
 Texture3DPtr Device::CreateTexture3D(const Texture3DDesc& desc, const SubresourceData* initial) {
     m_core->Use();
     auto texture = Texture3DPtr(new Texture3D(m_core, desc));
-    if (!texture->Create(desc.Width, desc.Height, desc.Depth, desc.MipLevels, desc.Format, desc.Usage,
-                         desc.BindFlags, desc.CPUAccessFlags, initial)) {
+    if (!texture->Create(GL_TEXTURE_3D, desc.Width, desc.Height, desc.Depth, desc.MipLevels, desc.Format,
+                         desc.Usage, desc.BindFlags, desc.CPUAccessFlags, initial)) {
         return nullptr;
     }
     texture->m_miscFlags = desc.MiscFlags;
@@ -109,7 +118,8 @@ GLuint MakeTextureView(GLuint original, const Texture& texture, GLenum target, F
         return 0;
     GLuint view = 0;
     glGenTextures(1, &view);
-    glTextureView(view, target, original, wanted.internalFormat, firstLevel, levels, 0, 1);
+    glTextureView(view, target, original, wanted.internalFormat, firstLevel, levels, 0,
+                  target == GL_TEXTURE_3D ? 1 : texture.Depth());
     return view;
 }
 
@@ -139,8 +149,10 @@ ShaderResourceViewPtr Device::CreateShaderResourceView(const ResourcePtr& resour
         if (d.Buffer.NumElements == 0 && !problem) d.Buffer.NumElements = elements - d.Buffer.FirstElement;
     } else {
         const auto& texture = static_cast<const Texture&>(*resource);
-        const bool is3D = resource->GetDimension() == ResourceDimension::TEXTURE3D;
-        const SrvDimension own = is3D ? SrvDimension::TEXTURE3D : SrvDimension::TEXTURE2D;
+        const SrvDimension own = texture.m_target == GL_TEXTURE_3D         ? SrvDimension::TEXTURE3D
+                                 : texture.m_target == GL_TEXTURE_CUBE_MAP ? SrvDimension::TEXTURECUBE
+                                 : texture.m_target == GL_TEXTURE_2D_ARRAY ? SrvDimension::TEXTURE2DARRAY
+                                                                           : SrvDimension::TEXTURE2D;
         if (d.ViewDimension == SrvDimension::UNKNOWN) d.ViewDimension = own;
         if (d.Format == Format::UNKNOWN) d.Format = texture.GetFormat();
         if (d.Texture.MostDetailedMip < texture.MipLevels() &&
@@ -162,7 +174,7 @@ ShaderResourceViewPtr Device::CreateShaderResourceView(const ResourcePtr& resour
             view->m_ownsTexture = view->m_texture != 0;
             if (!view->m_texture) problem = "the view's format cannot share the texture's storage";
         }
-        view->m_dimensions = is3D ? 3 : 2;
+        view->m_target = texture.m_target;
     }
     if (problem) {
         VLOG("Gpu::Device::CreateShaderResourceView", "Cannot create the shader resource view: %s", problem);

@@ -39,13 +39,35 @@ GLuint CreateSampler(GLenum filter) {
 
 }  // namespace
 
+GLenum TextureTarget(Hlsl::TextureType type) {
+    switch (type) {
+        case Hlsl::TextureType::Texture1D:
+            return GL_TEXTURE_1D;
+        case Hlsl::TextureType::Texture1DArray:
+            return GL_TEXTURE_1D_ARRAY;
+        case Hlsl::TextureType::Texture2D:
+            return GL_TEXTURE_2D;
+        case Hlsl::TextureType::Texture2DArray:
+            return GL_TEXTURE_2D_ARRAY;
+        case Hlsl::TextureType::Texture3D:
+            return GL_TEXTURE_3D;
+        case Hlsl::TextureType::TextureCube:
+            return GL_TEXTURE_CUBE_MAP;
+    }
+    return GL_TEXTURE_2D;
+}
+
+GLuint DeviceCore::ZeroTexture(GLenum target) const {
+    const auto found = m_zeroTextures.find(target);
+    return found == m_zeroTextures.end() ? 0 : found->second;
+}
+
 DeviceCore::DeviceCore(std::unique_ptr<GlContext> context) : m_context(std::move(context)) {}
 
 DeviceCore::~DeviceCore() {
     Use();
     for (auto& entry : m_pipelines) glDeleteProgramPipelines(1, &entry.second);
-    glDeleteTextures(1, &zeroTexture2D);
-    glDeleteTextures(1, &zeroTexture3D);
+    for (auto& entry : m_zeroTextures) glDeleteTextures(1, &entry.second);
     glDeleteSamplers(1, &pointClampSampler);
     glDeleteSamplers(1, &defaultSampler);
     glDeleteBuffers(1, &m_zeroBuffer);
@@ -103,13 +125,26 @@ bool DeviceCore::Initialise() {
     storageOffsetAlignment = std::max(storageOffsetAlignment, 1);
 
     // What a shader reads through an empty slot: transparent black, as on the interface this stands for.
-    const uint32_t zero[1] = {0};
-    glCreateTextures(GL_TEXTURE_2D, 1, &zeroTexture2D);
-    glTextureStorage2D(zeroTexture2D, 1, GL_RGBA8, 1, 1);
-    glTextureSubImage2D(zeroTexture2D, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
-    glCreateTextures(GL_TEXTURE_3D, 1, &zeroTexture3D);
-    glTextureStorage3D(zeroTexture3D, 1, GL_RGBA8, 1, 1, 1);
-    glTextureSubImage3D(zeroTexture3D, 0, 0, 0, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+    const uint32_t zero[6] = {};
+    for (GLenum target : {GL_TEXTURE_1D, GL_TEXTURE_1D_ARRAY, GL_TEXTURE_2D, GL_TEXTURE_2D_ARRAY,
+                          GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP}) {
+        GLuint& texture = m_zeroTextures[target];
+        glCreateTextures(target, 1, &texture);
+        if (target == GL_TEXTURE_1D) {
+            glTextureStorage1D(texture, 1, GL_RGBA8, 1);
+            glTextureSubImage1D(texture, 0, 0, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+        } else if (target == GL_TEXTURE_1D_ARRAY || target == GL_TEXTURE_2D) {
+            glTextureStorage2D(texture, 1, GL_RGBA8, 1, 1);
+            glTextureSubImage2D(texture, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+        } else if (target == GL_TEXTURE_CUBE_MAP) {
+            glTextureStorage2D(texture, 1, GL_RGBA8, 1, 1);
+            // A cube's faces are the layers of its storage.
+            glTextureSubImage3D(texture, 0, 0, 0, 0, 1, 1, 6, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+        } else {
+            glTextureStorage3D(texture, 1, GL_RGBA8, 1, 1, 1);
+            glTextureSubImage3D(texture, 0, 0, 0, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, zero);
+        }
+    }
     pointClampSampler = CreateSampler(GL_NEAREST);
     defaultSampler = CreateSampler(GL_LINEAR);
     ZeroBuffer(4096);

@@ -13,8 +13,12 @@
 #include "platform/gpu/glContext.h"
 #include "platform/gpu/gpuTypes.h"
 #include "platform/gpu/loopBudgetFlags.h"
+#include "platform/hlsl/shaderCode.h"
 
 namespace Gpu::Detail {
+
+/// The GL texture target of a shader's texture declaration.
+GLenum TextureTarget(Hlsl::TextureType type);
 
 class DeviceCore {
 public:
@@ -69,8 +73,8 @@ public:
     GLuint textureStageBase = 32;
     GLint storageOffsetAlignment = 16;  ///< a structured view's first byte must be a multiple of this
 
-    GLuint zeroTexture2D = 0;
-    GLuint zeroTexture3D = 0;
+    /// A 1x1 texture of transparent black of `target`'s kind: what a shader reads through an empty slot.
+    GLuint ZeroTexture(GLenum target) const;
     GLuint pointClampSampler = 0;
     GLuint defaultSampler = 0;  ///< what a null sampler slot means: linear, clamp
 
@@ -82,6 +86,7 @@ private:
     GLuint m_zeroBuffer = 0;
     uint32_t m_zeroBufferSize = 0;
     std::unique_ptr<LoopBudgetFlags> m_loopBudget;
+    std::map<GLenum, GLuint> m_zeroTextures;
 };
 
 }  // namespace Gpu::Detail

@@ -54,6 +54,7 @@ enum CpuAccessFlag : uint32_t { CPU_ACCESS_WRITE = 0x10000, CPU_ACCESS_READ = 0x
 
 enum ResourceMiscFlag : uint32_t {
     RESOURCE_MISC_GENERATE_MIPS = 0x1,
+    RESOURCE_MISC_TEXTURECUBE = 0x4,  ///< a 2D texture of six square layers read as a cube
     RESOURCE_MISC_BUFFER_STRUCTURED = 0x40
 };
 
@@ -145,7 +146,14 @@ struct MappedSubresource {
 // ---------------------------------------------------------------------------------------------------
 // View descriptions (a null description views the whole resource in its own format)
 
-enum class SrvDimension : uint32_t { UNKNOWN = 0, BUFFER = 1, TEXTURE2D = 4, TEXTURE3D = 8 };
+enum class SrvDimension : uint32_t {
+    UNKNOWN = 0,
+    BUFFER = 1,
+    TEXTURE2D = 4,
+    TEXTURE2DARRAY = 5,
+    TEXTURE3D = 8,
+    TEXTURECUBE = 9
+};
 
 struct ShaderResourceViewDesc {
     Gpu::Format Format = Gpu::Format::UNKNOWN;  ///< UNKNOWN: the resource's format (always so for buffers)

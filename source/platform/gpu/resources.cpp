@@ -183,17 +183,20 @@ uint32_t Texture::LevelHeight(uint32_t mip) const {
     return std::max(1u, m_height >> mip);
 }
 uint32_t Texture::LevelDepth(uint32_t mip) const {
-    return m_target == GL_TEXTURE_3D ? std::max(1u, m_depth >> mip) : 1u;
+    // The layers of an array or a cube do not shrink with the level.
+    return m_target == GL_TEXTURE_3D ? std::max(1u, m_depth >> mip) : m_depth;
 }
 
-bool Texture::Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t mipLevels, Format format,
-                     Usage usage, uint32_t bindFlags, uint32_t cpuAccess, const SubresourceData* initial) {
-    const bool is3D = GetDimension() == ResourceDimension::TEXTURE3D;
+bool Texture::Create(GLenum target, uint32_t width, uint32_t height, uint32_t depth, uint32_t mipLevels,
+                     Format format, Usage usage, uint32_t bindFlags, uint32_t cpuAccess,
+                     const SubresourceData* initial) {
+    const bool is3D = target == GL_TEXTURE_3D;
+    const bool layered = target == GL_TEXTURE_2D_ARRAY || target == GL_TEXTURE_CUBE_MAP;
     const char* function = is3D ? "Gpu::Device::CreateTexture3D" : "Gpu::Device::CreateTexture2D";
     const Detail::FormatInfo& info = Detail::GetFormatInfo(format);
     GLint maxSize = 0;
     glGetIntegerv(is3D ? GL_MAX_3D_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE, &maxSize);
-    const uint32_t largest = std::max({width, height, depth});
+    const uint32_t largest = std::max({width, height, is3D ? depth : 1u});
     uint32_t fullChain = 1;
     while ((largest >> fullChain) > 0) ++fullChain;
     const char* problem = nullptr;
@@ -203,8 +206,14 @@ bool Texture::Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t m
         problem = "a size is zero";
     } else if (largest > static_cast<uint32_t>(maxSize)) {
         problem = "larger than the GL limit";
-    } else if (is3D && info.depth) {
-        problem = "a depth format cannot be 3D";
+    } else if ((is3D || layered) && info.depth) {
+        problem = "a depth format cannot be 3D, an array or a cube";
+    } else if (target == GL_TEXTURE_2D_ARRAY && depth > 256) {
+        problem = "more layers than every GL driver offers (256)";
+    } else if (target == GL_TEXTURE_CUBE_MAP && (depth != 6 || width != height)) {
+        problem = "a cube has six square faces";
+    } else if (layered && usage != Usage::DEFAULT && usage != Usage::IMMUTABLE) {
+        problem = "arrays and cubes are written only when created";
     } else if (mipLevels > fullChain) {
         problem = "more mip levels than the size allows";
     } else if (usage == Usage::IMMUTABLE && (!initial || !initial->pSysMem)) {
@@ -227,11 +236,11 @@ bool Texture::Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t m
     m_usage = usage;
     m_bindFlags = bindFlags;
     m_cpuAccess = cpuAccess;
-    m_target = is3D ? GL_TEXTURE_3D : GL_TEXTURE_2D;
+    m_target = target;
     glCreateTextures(m_target, 1, &m_name);
     // Immutable storage fixes the level count, so that sampling through a mip filter never meets an
     // incomplete texture.
-    if (is3D) {
+    if (is3D || target == GL_TEXTURE_2D_ARRAY) {
         glTextureStorage3D(m_name, static_cast<GLsizei>(m_mipLevels), info.internalFormat, width, height,
                            depth);
     } else {
@@ -239,7 +248,16 @@ bool Texture::Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t m
     }
     if (info.depth && info.stencil)
         glTextureParameteri(m_name, GL_DEPTH_STENCIL_TEXTURE_MODE, GL_DEPTH_COMPONENT);
-    if (initial) {
+    if (initial && layered) {
+        // One entry per layer and level, the levels of a layer together.
+        for (uint32_t layer = 0; layer < depth; ++layer) {
+            for (uint32_t mip = 0; mip < m_mipLevels; ++mip) {
+                const SubresourceData& data = initial[layer * m_mipLevels + mip];
+                const Box box{0, 0, layer, LevelWidth(mip), LevelHeight(mip), layer + 1};
+                if (data.pSysMem) Upload(mip, &box, data.pSysMem, data.SysMemPitch, 0);
+            }
+        }
+    } else if (initial) {
         for (uint32_t mip = 0; mip < m_mipLevels; ++mip) {
             if (initial[mip].pSysMem) {
                 Upload(mip, nullptr, initial[mip].pSysMem, initial[mip].SysMemPitch,
@@ -286,7 +304,7 @@ bool Texture::Upload(uint32_t mip, const Box* box, const void* data, uint32_t ro
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / info.bytesPerPixel));
     glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, static_cast<GLint>(depthPitch / rowPitch));
-    if (m_target == GL_TEXTURE_3D) {
+    if (m_target != GL_TEXTURE_2D) {
         glTextureSubImage3D(m_name, static_cast<GLint>(mip), region.left, region.top, region.front, width,
                             height, depth, info.pixelFormat, info.pixelType, data);
     } else {

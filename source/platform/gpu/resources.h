@@ -144,8 +144,10 @@ protected:
     friend class SwapChain;
 
     Texture(std::shared_ptr<Detail::DeviceCore> core, ResourceDimension dimension);
-    bool Create(uint32_t width, uint32_t height, uint32_t depth, uint32_t mipLevels, Format format,
-                Usage usage, uint32_t bindFlags, uint32_t cpuAccess, const SubresourceData* initial);
+    /// `depth` is the depth of a 3D texture, the layers of an array or a cube (6), else 1.
+    bool Create(GLenum target, uint32_t width, uint32_t height, uint32_t depth, uint32_t mipLevels,
+                Format format, Usage usage, uint32_t bindFlags, uint32_t cpuAccess,
+                const SubresourceData* initial);
     /// Sends texels of one mip level (the whole level when `box` is null); false on a bad region.
     bool Upload(uint32_t mip, const Box* box, const void* data, uint32_t rowPitch, uint32_t depthPitch);
     /// Reads one mip level, tightly packed, rows top-down, in the texture's own format.

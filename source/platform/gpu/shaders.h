@@ -5,7 +5,9 @@
 
 #include <epoxy/gl.h>
 
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/gpu/gpuTypes.h"
@@ -30,22 +32,31 @@ protected:
     StageShader(std::shared_ptr<Detail::DeviceCore> core, std::shared_ptr<const Hlsl::ShaderCode> code);
     /// Builds the GL program and gives its blocks and textures their GL bindings; false after logging.
     bool Create(const char* function);
+    /// The program to draw with after `vertex`: this one, or (for a pixel stage reading varyings of other
+    /// names than the common ones) a copy that reads them where `vertex` writes them.
+    GLuint ProgramAfter(const StageShader& vertex);
+
+    /// Gives the blocks and textures of `program` (this stage's program or a copy) their bindings.
+    void ApplyBindings(GLuint program) const;
 
     struct ConstantSlot {
+        std::string name;
         uint32_t slot = 0;  ///< register bN
         GLuint binding = 0;
         Detail::PackLayout layout;
     };
     struct StructuredSlot {
+        std::string name;
         uint32_t slot = 0;  ///< register tN
         GLuint binding = 0;
         Detail::PackLayout layout;
     };
     struct TextureSlot {
+        std::string name;
         uint32_t textureSlot = 0;
         int samplerSlot = -1;
         GLuint unit = 0;
-        uint32_t dimensions = 2;
+        GLenum target = GL_TEXTURE_2D;  ///< a view of another target reads as nothing
     };
 
     std::shared_ptr<Detail::DeviceCore> m_core;
@@ -57,6 +68,7 @@ protected:
     std::vector<TextureSlot> m_textures;
     bool m_loopBudget = false;      ///< the program has the loop-budget block, bound at the stage's binding
     uint32_t m_loopBudgetSlot = 0;  ///< its word in the device's LoopBudgetFlags
+    std::map<uint64_t, GLuint> m_afterVertex;  ///< ProgramAfter's answers by vertex shader id; 0 is m_program
 };
 
 class VertexShader final : public StageShader {

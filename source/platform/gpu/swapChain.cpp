@@ -29,7 +29,8 @@ bool SwapChain::CreateBackBuffer(uint32_t width, uint32_t height, Format format)
     desc.Format = format;
     desc.BindFlags = BIND_RENDER_TARGET | BIND_SHADER_RESOURCE;
     auto texture = std::shared_ptr<Texture2D>(new Texture2D(m_core, desc));
-    if (!texture->Create(width, height, 1, 1, format, desc.Usage, desc.BindFlags, 0, nullptr)) return false;
+    if (!texture->Create(GL_TEXTURE_2D, width, height, 1, 1, format, desc.Usage, desc.BindFlags, 0, nullptr))
+        return false;
     m_backBuffer = std::move(texture);
     return true;
 }

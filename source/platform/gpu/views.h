@@ -31,7 +31,7 @@ private:
     ShaderResourceViewDesc m_desc;
     GLuint m_texture = 0;  ///< the texture, or a GL texture view of part of it
     bool m_ownsTexture = false;
-    uint32_t m_dimensions = 0;  ///< 2 or 3 for textures, 0 for buffers
+    GLenum m_target = 0;  ///< the GL texture target a shader sees it as; 0 for buffers
 };
 
 class RenderTargetView {

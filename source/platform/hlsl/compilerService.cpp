@@ -24,7 +24,7 @@ namespace {
 // Identity of the compiler
 
 // Bumped when the bytes of a cache entry would change for the same build identity.
-constexpr char kCacheRevision[] = "vantrisk hlsl cache 2";
+constexpr char kCacheRevision[] = "vantrisk hlsl cache 3";
 
 int FindBuildId(dl_phdr_info* info, size_t, void* data) {
     auto* id = static_cast<std::string*>(data);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "platform/hlsl/bufferPacking.h"
 #include "platform/hlsl/compilerService.h"
 #include "platform/hlsl/hlslSource.h"
+#include "platform/hlsl/texelOffsets.h"
 
 namespace Hlsl {
 namespace {
@@ -108,7 +110,7 @@ shaderc_compiler_t SharedCompiler() {
 
 std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::string& name,
                                      IncludeContext& context, const std::string& entryPoint,
-                                     shaderc_shader_kind kind) {
+                                     shaderc_shader_kind kind, bool lines = false) {
     const std::unique_ptr<shaderc_compile_options, void (*)(shaderc_compile_options_t)> options(
         shaderc_compile_options_initialize(), shaderc_compile_options_release);
     shaderc_compile_options_set_source_language(options.get(), shaderc_source_language_hlsl);
@@ -128,6 +130,9 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
     shaderc_compile_options_set_binding_base(options.get(), shaderc_uniform_kind_unordered_access_view,
                                              kUavBase);
     shaderc_compile_options_set_include_callbacks(options.get(), ResolveInclude, ReleaseInclude, &context);
+    // Line markers, asked for where an error must name the author's line: they cost a tenth of the
+    // compile time, too much to carry in every shader.
+    if (lines) shaderc_compile_options_set_generate_debug_info(options.get());
 
     // The author's lines keep their numbers: the macro reset ends in `#line 1`.
     const std::string text = MacroReset() + ReadAsDirect3D(source);
@@ -465,12 +470,14 @@ std::string SemanticText(const Semantic& semantic) {
     return semantic.name + std::to_string(semantic.index);
 }
 
-// Both stages are compiled apart, so a varying's location must follow from its semantic alone. The
-// common semantics get fixed places; any other name is hashed into the last eight, and two semantics
-// of one stage landing on the same place fail the compile instead of mixing silently.
+// Both stages are compiled apart, so a common semantic's location follows from the semantic alone. Any
+// other name (FOG, VIEWDIR, ...) takes a free location of its own stage, in the order of the names; the
+// GPU layer moves a pixel stage's such inputs to where the vertex stage it is drawn with wrote them.
 constexpr uint32_t kVaryingLocations = 32;
+constexpr uint32_t kFirstNamedLocation = 24;
 
-uint32_t VaryingLocation(const Semantic& semantic) {
+// The fixed location of a common semantic; none for other names.
+std::optional<uint32_t> FixedLocation(const Semantic& semantic) {
     struct Fixed {
         const char* name;
         uint32_t first;
@@ -481,9 +488,7 @@ uint32_t VaryingLocation(const Semantic& semantic) {
     for (const Fixed& f : fixed) {
         if (semantic.name == f.name && semantic.index < f.count) return f.first + semantic.index;
     }
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (char c : SemanticText(semantic)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    return 24 + hash % 8;
+    return std::nullopt;
 }
 
 std::string SemanticOf(const Translation& t, spvc_variable_id id) {
@@ -530,33 +535,72 @@ std::vector<VertexInput> ReadVertexInputs(const Translation& t, spvc_resources r
 
 // Places the varyings of one side of the vertex-to-pixel interface by semantic.
 std::vector<Varying> PlaceVaryings(const Translation& t, spvc_resources resources, spvc_resource_type side) {
-    std::vector<Varying> varyings;
-    std::map<uint32_t, std::string> taken;
+    struct Declared {
+        spvc_variable_id id;
+        Semantic semantic;
+        std::string text;
+        uint32_t span;
+        uint32_t components;
+    };
+    std::vector<Declared> fixed, named;
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, side, count);
     for (size_t i = 0; i < count; ++i) {
         if (IsBuiltIn(t, list[i].id)) continue;
         const std::string text = SemanticOf(t, list[i].id);
         if (text.empty()) t.Fail("varying '" + std::string(list[i].name) + "' has no semantic");
-        const Semantic semantic = ParseSemantic(text);
-        const uint32_t span = LocationCount(t, list[i].type_id);
-        const uint32_t location = VaryingLocation(semantic);
-        for (uint32_t k = 0; k < span; ++k) {
-            const Semantic part{semantic.name, semantic.index + k};
-            // A matrix or array with a fixed-place semantic takes the semantic's next indices, as in HLSL.
-            const uint32_t at = k == 0 ? location : VaryingLocation(part);
-            if (at != location + k || at >= kVaryingLocations) {
-                t.Fail("varying " + text + " spans " + std::to_string(span) +
-                       " locations; give it a TEXCOORD semantic with room after it");
-            }
-            const auto [entry, added] = taken.emplace(at, SemanticText(part));
+        Declared declared{list[i].id, ParseSemantic(text), text, LocationCount(t, list[i].type_id),
+                          VectorSize(t, list[i].type_id)};
+        (FixedLocation(declared.semantic) ? fixed : named).push_back(std::move(declared));
+    }
+
+    std::vector<Varying> varyings;
+    std::map<uint32_t, std::string> taken;
+    const auto take = [&](const Declared& d, uint32_t location, bool byName) {
+        for (uint32_t k = 0; k < d.span; ++k) {
+            const Semantic part{d.semantic.name, d.semantic.index + k};
+            const auto [entry, added] = taken.emplace(location + k, SemanticText(part));
             if (!added) {
                 t.Fail("varyings " + entry->second + " and " + SemanticText(part) +
                        " share a location; rename one of them (TEXCOORD0 to TEXCOORD15 never collide)");
             }
-            varyings.push_back({part.name, part.index, at, VectorSize(t, list[i].type_id)});
+            varyings.push_back({part.name, part.index, location + k, d.components, byName});
         }
-        spvc_compiler_set_decoration(t.compiler, list[i].id, SpvDecorationLocation, location);
+        spvc_compiler_set_decoration(t.compiler, d.id, SpvDecorationLocation, location);
+    };
+    for (const Declared& d : fixed) {
+        const uint32_t location = *FixedLocation(d.semantic);
+        for (uint32_t k = 1; k < d.span; ++k) {
+            // A matrix or array with a fixed-place semantic takes the semantic's next indices, as in HLSL.
+            const auto next = FixedLocation({d.semantic.name, d.semantic.index + k});
+            if (!next || *next != location + k) {
+                t.Fail("varying " + d.text + " spans " + std::to_string(d.span) +
+                       " locations; give it a TEXCOORD semantic with room after it");
+            }
+        }
+        take(d, location, false);
+    }
+    // The other names in the order of their text, each in the first free run of locations from 24 on
+    // (then from 0), so that two stages declaring the same set place it alike.
+    std::sort(named.begin(), named.end(), [](const Declared& a, const Declared& b) {
+        return SemanticText(a.semantic) < SemanticText(b.semantic);
+    });
+    for (const Declared& d : named) {
+        std::optional<uint32_t> found;
+        for (uint32_t step = 0; step < kVaryingLocations && !found; ++step) {
+            const uint32_t first = (kFirstNamedLocation + step) % kVaryingLocations;
+            if (first + d.span > kVaryingLocations) continue;
+            bool free = true;
+            for (uint32_t k = 0; k < d.span && free; ++k) free = !taken.count(first + k);
+            if (free) found = first;
+        }
+        if (!found) {
+            t.Fail("varying " + d.text + " finds no free location: a stage passes at most " +
+                   std::to_string(kVaryingLocations) + " vectors");
+        }
+        // Named after its semantic, so that the GPU layer finds the declaration in the GLSL text.
+        spvc_compiler_set_name(t.compiler, d.id, (kNamedVaryingPrefix + SemanticText(d.semantic)).c_str());
+        take(d, *found, true);
     }
     std::sort(varyings.begin(), varyings.end(),
               [](const auto& a, const auto& b) { return a.location < b.location; });
@@ -577,6 +621,22 @@ void PlaceTargets(const Translation& t, spvc_resources resources) {
 
 // ---------------------------------------------------------------------------------------------
 // [Textures]
+
+std::optional<TextureType> ShapeOf(SpvDim dim, spvc_bool arrayed, spvc_bool multisampled) {
+    if (multisampled) return std::nullopt;
+    switch (dim) {
+        case SpvDim1D:
+            return arrayed ? TextureType::Texture1DArray : TextureType::Texture1D;
+        case SpvDim2D:
+            return arrayed ? TextureType::Texture2DArray : TextureType::Texture2D;
+        case SpvDim3D:
+            return arrayed ? std::nullopt : std::optional(TextureType::Texture3D);
+        case SpvDimCube:
+            return arrayed ? std::nullopt : std::optional(TextureType::TextureCube);
+        default:
+            return std::nullopt;
+    }
+}
 
 std::vector<TextureBinding> CombineTextures(const Translation& t, spvc_resources resources) {
     std::map<spvc_variable_id, spvc_type_id> imageTypes;
@@ -612,17 +672,17 @@ std::vector<TextureBinding> CombineTextures(const Translation& t, spvc_resources
             texture.samplerSlot = static_cast<int>(samplerBinding - kSamplerBase);
         }
         const auto type = imageTypes.find(combined[i].image_id);
-        const SpvDim dim =
-            type == imageTypes.end()
-                ? SpvDim2D
-                : spvc_type_get_image_dimension(spvc_compiler_get_type_handle(t.compiler, type->second));
-        if (dim == SpvDim3D) {
-            texture.dimensions = 3;
-        } else if (dim != SpvDim2D ||
-                   (type != imageTypes.end() &&
-                    spvc_type_get_image_arrayed(spvc_compiler_get_type_handle(t.compiler, type->second)))) {
-            t.Fail("texture '" + std::string(spvc_compiler_get_name(t.compiler, combined[i].image_id)) +
-                   "': only Texture2D and Texture3D are supported");
+        if (type != imageTypes.end()) {
+            const spvc_type image = spvc_compiler_get_type_handle(t.compiler, type->second);
+            const auto shape =
+                ShapeOf(spvc_type_get_image_dimension(image), spvc_type_get_image_arrayed(image),
+                        spvc_type_get_image_multisampled(image));
+            if (!shape) {
+                t.Fail("texture '" + std::string(spvc_compiler_get_name(t.compiler, combined[i].image_id)) +
+                       "': only Texture1D, Texture1DArray, Texture2D, Texture2DArray, Texture3D and "
+                       "TextureCube are supported");
+            }
+            texture.type = *shape;
         }
         // The same register pair gets the same name in every stage and every shader.
         texture.name = "Texture" + std::to_string(texture.textureSlot) +
@@ -650,6 +710,49 @@ void CaptureError(void* userData, const char* error) {
 
 void Check(const Translation& t, spvc_result result, const std::string& lastError, const char* what) {
     if (result != SPVC_SUCCESS) t.Fail(std::string(what) + (lastError.empty() ? "" : ": " + lastError));
+}
+
+// GL's #line takes no file name, and drivers need not report the source number it may carry; so each
+// file gets a number K, written into the line itself as K * kLinesPerFile + line and named in a comment
+// ("// source K: name") that the GPU layer reads back to tell a driver's error at the author's file and
+// line. Runs of directives with no code between them keep only the last.
+constexpr uint64_t kLinesPerFile = 1000000;
+
+std::string WithNumberedLines(const std::string& glsl) {
+    const std::string directive = "#line ";
+    std::vector<std::string> files;
+    std::string body, pending, version;
+    size_t start = 0;
+    while (start < glsl.size()) {
+        size_t end = glsl.find('\n', start);
+        if (end == std::string::npos) end = glsl.size();
+        const std::string line = glsl.substr(start, end - start);
+        start = end + 1;
+        if (line.starts_with("#extension GL_GOOGLE_cpp_style_line_directive")) continue;
+        if (version.empty() && line.starts_with("#version")) {
+            version = line;
+            continue;
+        }
+        const size_t quote = line.find('"');
+        if (line.starts_with(directive) && quote != std::string::npos && line.back() == '"') {
+            const std::string file = line.substr(quote + 1, line.size() - quote - 2);
+            auto known = std::find(files.begin(), files.end(), file);
+            if (known == files.end()) known = files.insert(files.end(), file);
+            const uint64_t number = std::strtoull(line.c_str() + directive.size(), nullptr, 10);
+            if (number < kLinesPerFile) {
+                pending =
+                    directive + std::to_string(uint64_t(known - files.begin() + 1) * kLinesPerFile + number);
+            }
+            continue;
+        }
+        if (!pending.empty()) body += pending + '\n';
+        pending.clear();
+        body += line + '\n';
+    }
+    std::string text = version + '\n';
+    for (size_t i = 0; i < files.size(); ++i)
+        text += "// source " + std::to_string(i + 1) + ": " + files[i] + '\n';
+    return text + body;
 }
 
 std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const std::string& name,
@@ -703,12 +806,13 @@ std::shared_ptr<ShaderCode> Translate(const std::vector<uint32_t>& words, const 
                                    SPVC_FALSE);
     spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_FIXUP_DEPTH_CONVENTION, SPVC_FALSE);
     spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_FLIP_VERTEX_Y, SPVC_FALSE);
+    spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_EMIT_LINE_DIRECTIVES, SPVC_TRUE);
     Check(t, spvc_compiler_install_compiler_options(t.compiler, options), lastError,
           "cannot set GLSL options");
 
     const char* glsl = nullptr;
     Check(t, spvc_compiler_compile(t.compiler, &glsl), lastError, "cannot express the shader in GLSL");
-    code->glsl = glsl;
+    code->glsl = WithNumberedLines(glsl);
 
     size_t count = 0;
     const spvc_reflected_resource* list = List(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
@@ -758,6 +862,18 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         context.resolve = &resolve;
         context.sourceBytes = source.size();
         std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        if (HasVariableTexelOffsets(words)) {
+            std::string where, error;
+            if (!MakeTexelOffsetsConstant(words, where, error)) {
+                // Only to name the author's line: the front end again, this time with line markers.
+                context.includes = 0;
+                context.sourceBytes = source.size();
+                std::vector<uint32_t> lined = CompileToSpirv(source, name, context, entryPoint, kind, true);
+                std::string again;
+                MakeTexelOffsetsConstant(lined, where, again);
+                throw CompileError{(where.empty() ? name : where) + ": error: " + error};
+            }
+        }
         bool bounded = false;
         if (loopBudget > 0) {
             std::string error;

@@ -18,7 +18,7 @@ namespace Hlsl {
 namespace {
 
 constexpr char kMagic[] = "VTSHADER";
-constexpr uint32_t kFormat = 2;
+constexpr uint32_t kFormat = 3;
 constexpr size_t kDigestBytes = std::tuple_size_v<ContentHash::Digest>;
 // Entries are small (GLSL text and a few tables); anything larger is not one of ours.
 constexpr std::streamoff kMaxEntryBytes = std::streamoff(4) << 20;

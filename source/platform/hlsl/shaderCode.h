@@ -27,15 +27,22 @@ struct VertexInput {
     uint32_t location = 0;  ///< GLSL input location
 };
 
-/// A value passed from the vertex to the pixel stage. Both stages place it at a location that follows
-/// from its semantic alone, so that stages compiled apart meet whatever order they declare things in.
+/// A value passed from the vertex to the pixel stage. Both stages place a common semantic (TEXCOORD,
+/// COLOR, ...) at a location that follows from the semantic alone, so that stages compiled apart meet
+/// whatever order they declare things in. Any other name takes a free location of its own stage; the
+/// GPU layer moves such a pixel input to where the vertex stage drawn with it writes the semantic.
 struct Varying {
     std::string semantic;     ///< upper case, e.g. "TEXCOORD", "COLOR"
     uint32_t index = 0;       ///< semantic index
     uint32_t location = 0;    ///< GLSL location
     uint32_t components = 4;  ///< 1 to 4; a pixel input reading fewer components than written is legal in
                               ///< HLSL but makes the GL stage interface mismatch
+    bool named = false;       ///< placed by its stage alone; declared in the GLSL as kNamedVaryingPrefix
+                              ///< followed by the semantic and index of its first location
 };
+
+/// The GLSL name of a varying placed by its stage alone: this prefix, the semantic, its index.
+inline constexpr char kNamedVaryingPrefix[] = "semantic_";
 
 /// A cbuffer at register bN, bound as a uniform block with binding N.
 struct ConstantBlock {
@@ -62,12 +69,23 @@ struct StructuredBlock {
     std::vector<CopyRange> repack;
 };
 
+/// The shape of texture a shader declares; a view of another shape bound to its slot reads as nothing.
+enum class TextureType : uint32_t {
+    Texture1D,
+    Texture1DArray,
+    Texture2D,
+    Texture2DArray,
+    Texture3D,
+    TextureCube
+};
+constexpr uint32_t kTextureTypes = 6;
+
 /// A texture read through a sampler: one GL texture unit of the linked program.
 struct TextureBinding {
     std::string name;          ///< combined sampler uniform name in the GLSL text
     uint32_t textureSlot = 0;  ///< register number N of tN
     int samplerSlot = -1;      ///< register number of sM; -1 when the texture is only Load()ed
-    uint32_t dimensions = 2;   ///< 2 or 3 (a cube table is read as a 3D texture)
+    TextureType type = TextureType::Texture2D;
 };
 
 /// One compiled stage: everything the GPU layer needs to create and bind it.

@@ -92,7 +92,7 @@ bool Plausible(const ShaderCode& code) {
     for (const TextureBinding& texture : code.textures) {
         if (texture.textureSlot >= kSlots || texture.samplerSlot < -1 ||
             texture.samplerSlot >= static_cast<int>(kSlots) ||
-            (texture.dimensions != 2 && texture.dimensions != 3))
+            static_cast<uint32_t>(texture.type) >= kTextureTypes)
             return false;
     }
     return true;
@@ -116,6 +116,7 @@ void WriteShaderCode(Writer& out, const ShaderCode& code) {
         out.U32(varying.index);
         out.U32(varying.location);
         out.U32(varying.components);
+        out.U8(varying.named ? 1 : 0);
     }
     out.U32(static_cast<uint32_t>(code.constants.size()));
     for (const ConstantBlock& block : code.constants) {
@@ -138,7 +139,7 @@ void WriteShaderCode(Writer& out, const ShaderCode& code) {
         out.String(texture.name);
         out.U32(texture.textureSlot);
         out.U32(static_cast<uint32_t>(texture.samplerSlot));
-        out.U32(texture.dimensions);
+        out.U32(static_cast<uint32_t>(texture.type));
     }
     out.String(code.sourceName);
     out.U8(code.loopBudget ? 1 : 0);
@@ -156,12 +157,13 @@ bool ReadShaderCode(Reader& in, ShaderCode& code) {
         input.index = in.U32();
         input.location = in.U32();
     }
-    code.varyings.resize(in.Count(16));
+    code.varyings.resize(in.Count(17));
     for (Varying& varying : code.varyings) {
         varying.semantic = in.String();
         varying.index = in.U32();
         varying.location = in.U32();
         varying.components = in.U32();
+        varying.named = in.U8() != 0;
     }
     code.constants.resize(in.Count(20));
     for (ConstantBlock& block : code.constants) {
@@ -184,7 +186,7 @@ bool ReadShaderCode(Reader& in, ShaderCode& code) {
         texture.name = in.String();
         texture.textureSlot = in.U32();
         texture.samplerSlot = static_cast<int>(in.U32());
-        texture.dimensions = in.U32();
+        texture.type = static_cast<TextureType>(in.U32());
     }
     code.sourceName = in.String();
     code.loopBudget = in.U8() != 0;
