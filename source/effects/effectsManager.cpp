@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "graphics/picturePrefetch.h"
 #include "graphics/renderSize.h"
 #include "graphics/sharedGraphics.h"
 #include "platform/window/window.h"
@@ -68,6 +69,10 @@ bool EffectsManager::Load() {
     VLOG(kLoad, "XML [%s] parsed without errors", name.c_str());
 
     const pugi::xml_node demo = document.child("demo");
+    // The pictures the effects will ask for are decoded and filtered meanwhile on other cores.
+    PicturePrefetch prefetch(PicturePrefetch::NamedPictures(demo));
+    const PicturePrefetch::Scope prefetching(prefetch);
+
     const std::string audioFilename = demo.attribute("audioFilename").value();
     m_timeOffset = NumberAttribute(demo, "timeOffset", 0.0);
     m_bpm = NumberAttribute(demo, "bpm", 60.0);
