@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <pugixml.hpp>
 #include <thread>
 #include <vector>
@@ -69,9 +70,14 @@ bool EffectsManager::Load() {
     VLOG(kLoad, "XML [%s] parsed without errors", name.c_str());
 
     const pugi::xml_node demo = document.child("demo");
-    // The pictures the effects will ask for are decoded and filtered meanwhile on other cores.
-    PicturePrefetch prefetch(PicturePrefetch::NamedPictures(demo));
-    const PicturePrefetch::Scope prefetching(prefetch);
+    // The pictures the effects will ask for are decoded and filtered meanwhile on other cores, unless
+    // the start-up set about them already.
+    std::optional<PicturePrefetch> prefetch;
+    std::optional<PicturePrefetch::Scope> prefetching;
+    if (!PicturePrefetch::Current()) {
+        prefetch.emplace(PicturePrefetch::NamedPictures(demo));
+        prefetching.emplace(*prefetch);
+    }
 
     const std::string audioFilename = demo.attribute("audioFilename").value();
     m_timeOffset = NumberAttribute(demo, "timeOffset", 0.0);

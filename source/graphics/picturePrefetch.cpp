@@ -209,6 +209,14 @@ std::vector<std::string> PicturePrefetch::NamedPictures(const pugi::xml_node& no
     return names;
 }
 
+std::vector<std::string> PicturePrefetch::NamedPicturesOfScript(const std::string& scriptName) {
+    FileData script;
+    if (ReadDataFile(scriptName, script, nullptr) != DataFileRead::Read) return {};
+    pugi::xml_document document;
+    if (!document.load_buffer(script.data.get(), static_cast<size_t>(script.size))) return {};
+    return NamedPictures(document.child("demo"));
+}
+
 PicturePrefetch* PicturePrefetch::Current() {
     return t_current;
 }
@@ -220,3 +228,6 @@ PicturePrefetch::Scope::Scope(PicturePrefetch& prefetch) : m_previous(t_current)
 PicturePrefetch::Scope::~Scope() {
     t_current = m_previous;
 }
+
+ScriptPictures::ScriptPictures(const std::string& scriptName)
+    : m_prefetch(PicturePrefetch::NamedPicturesOfScript(scriptName)), m_scope(m_prefetch) {}

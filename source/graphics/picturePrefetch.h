@@ -59,6 +59,10 @@ public:
     /// document order.
     static std::vector<std::string> NamedPictures(const pugi::xml_node& node);
 
+    /// The image file names of the script `scriptName` in the mounted data, as NamedPictures finds
+    /// them; none when it cannot be read or parsed (its load says why).
+    static std::vector<std::string> NamedPicturesOfScript(const std::string& scriptName);
+
     /// The prefetch the load in progress on the calling thread draws on, or null.
     static PicturePrefetch* Current();
 
@@ -94,4 +98,15 @@ private:
     size_t m_heldBytes = 0;
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
+};
+
+/// The pictures a script names, prepared ahead and current on the creating thread while this lives:
+/// made as soon as the data is mounted, so that decoding runs beside the device's creation.
+class ScriptPictures {
+public:
+    explicit ScriptPictures(const std::string& scriptName);
+
+private:
+    PicturePrefetch m_prefetch;
+    PicturePrefetch::Scope m_scope;
 };
