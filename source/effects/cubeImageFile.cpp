@@ -1,6 +1,7 @@
 #include "effects/cubeImageFile.h"
 
 #include "graphics/cubeRenderer.h"
+#include "graphics/picturePrefetch.h"
 #include "system/fileWatcher.h"
 #include "system/log.h"
 
@@ -10,6 +11,17 @@ CubeImageRead ReadCubeImage(FileWatcher& watcher, Image::Picture& picture) {
     picture = Image::Picture{};
     const FileData* file = watcher.GetData();
     if (!file->data || file->size <= 0) return CubeImageRead::NotOpened;
+    // Decoded ahead from these very bytes while the show loaded, or decoded here.
+    if (PicturePrefetch* prefetch = PicturePrefetch::Current()) {
+        const auto prepared =
+            prefetch->Take(watcher.GetFileName(), file->data.get(), static_cast<size_t>(file->size));
+        if (prepared) {
+            picture.width = static_cast<int>(prepared->width);
+            picture.height = static_cast<int>(prepared->height);
+            picture.rgba = prepared->levels.front();
+            return CubeImageRead::Decoded;
+        }
+    }
     std::string error;
     if (!Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error)) {
         return CubeImageRead::NotDecoded;

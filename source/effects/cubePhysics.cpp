@@ -82,7 +82,11 @@ int CubePhysics::FramesWithinBudget(int numCubes, int numFrames) {
 }
 
 CubePhysics::CubePhysics() = default;
-CubePhysics::~CubePhysics() = default;
+CubePhysics::~CubePhysics() {
+    // A show that ends (or a script reloaded) while the rain is still being recorded need not wait for
+    // the rest of it; the recording thread is still joined before the members it fills go.
+    m_abandoned.store(true, std::memory_order_relaxed);
+}
 
 CubePhysics::Settings CubePhysics::ReadSettings() const {
     // A load parameter at local time 0; one that is not a number or infinite takes the default.
@@ -205,6 +209,7 @@ void CubePhysics::Record(const Settings& s) {
     const float bigFloor = 2.0f * s.floor;
     Physics::RigidBody* big = nullptr;
     for (int f = 0; f < s.numFrames; ++f) {
+        if (m_abandoned.load(std::memory_order_relaxed)) return;
         Frame frame;
         frame.first = static_cast<uint32_t>(m_cubes.size());
         for (size_t i = 0; i < bodies.size(); ++i) {

@@ -3,9 +3,11 @@
 // frames from when the effect loads, on a thread of its own so that the rest of the show loads and
 // starts meanwhile; every visible cube's transform is recorded per frame, and at show time a
 // keyframed "frame" picks the recording to show, so the rain can be played at any speed, frozen,
-// reversed or scrubbed, and is the same on every run. Whatever reads the recording waits for it.
+// reversed or scrubbed, and is the same on every run. Whatever reads the recording waits for it; an
+// effect destroyed before its recording is complete stops the simulation instead of finishing it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <future>
@@ -83,6 +85,8 @@ private:
     std::unique_ptr<Texture> m_texture;
     std::vector<Frame> m_frames;
     std::vector<CubeInstance> m_cubes;
+    // Set by the destructor: the recording in progress stops at its next frame, nobody will read it.
+    std::atomic<bool> m_abandoned{false};
     // Last, so that it is waited for before the recording it fills goes.
     mutable std::future<void> m_recording;
 };

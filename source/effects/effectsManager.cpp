@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <pugixml.hpp>
 #include <thread>
 #include <vector>
 
+#include "graphics/picturePrefetch.h"
 #include "graphics/renderSize.h"
 #include "graphics/sharedGraphics.h"
 #include "platform/window/window.h"
@@ -68,6 +70,15 @@ bool EffectsManager::Load() {
     VLOG(kLoad, "XML [%s] parsed without errors", name.c_str());
 
     const pugi::xml_node demo = document.child("demo");
+    // The pictures the effects will ask for are decoded and filtered meanwhile on other cores, unless
+    // the start-up set about them already.
+    std::optional<PicturePrefetch> prefetch;
+    std::optional<PicturePrefetch::Scope> prefetching;
+    if (!PicturePrefetch::Current()) {
+        prefetch.emplace(PicturePrefetch::NamedPictures(demo));
+        prefetching.emplace(*prefetch);
+    }
+
     const std::string audioFilename = demo.attribute("audioFilename").value();
     m_timeOffset = NumberAttribute(demo, "timeOffset", 0.0);
     m_bpm = NumberAttribute(demo, "bpm", 60.0);

@@ -4,54 +4,16 @@
 #include <vector>
 
 #include "graphics/cubeLoader.h"
+#include "graphics/picturePrefetch.h"
 #include "graphics/sharedGraphics.h"
 #include "platform/image/imageCodec.h"
 #include "system/log.h"
 
 namespace {
 
-// One mip level from the one above it, as the GPU's own mip generation makes it: each texel is the
-// bilinear sample of the level above at the texel's centre, so that halving an even size averages
-// 2x2 texels and an odd size leans on its middle texels. Made here rather than on the GPU because
-// the software rasterizer compiles its filter program on first use, which costs a start-up more than
-// making every level of the show's pictures. The level is written over the one above in place: each
-// texel is written after its taps were read, and every tap still to be read lies at or after it.
-void HalveLevel(std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t halfWidth,
-                uint32_t halfHeight) {
-    // Where a destination coordinate falls between two source texels, and how far towards the second.
-    struct Tap {
-        uint32_t first, second;
-        float weight;
-    };
-    auto taps = [](uint32_t from, uint32_t to) {
-        std::vector<Tap> result(to);
-        for (uint32_t i = 0; i < to; ++i) {
-            const float centre = (float(i) + 0.5f) * float(from) / float(to) - 0.5f;
-            const float clamped = std::clamp(centre, 0.0f, float(from - 1));
-            const uint32_t first = static_cast<uint32_t>(clamped);
-            result[i] = {first, std::min(first + 1, from - 1), clamped - float(first)};
-        }
-        return result;
-    };
-    const std::vector<Tap> across = taps(width, halfWidth), down = taps(height, halfHeight);
-    for (uint32_t y = 0; y < halfHeight; ++y) {
-        const uint8_t* top = pixels.data() + size_t(down[y].first) * width * 4;
-        const uint8_t* bottom = pixels.data() + size_t(down[y].second) * width * 4;
-        const float wy = down[y].weight;
-        for (uint32_t x = 0; x < halfWidth; ++x) {
-            const Tap& t = across[x];
-            uint8_t texel[4];
-            for (uint32_t c = 0; c < 4; ++c) {
-                const float upper =
-                    top[t.first * 4 + c] + (top[t.second * 4 + c] - top[t.first * 4 + c]) * t.weight;
-                const float lower =
-                    bottom[t.first * 4 + c] + (bottom[t.second * 4 + c] - bottom[t.first * 4 + c]) * t.weight;
-                texel[c] = static_cast<uint8_t>(upper + (lower - upper) * wy + 0.5f);
-            }
-            std::copy(texel, texel + 4, pixels.begin() + (size_t(y) * halfWidth + x) * 4);
-        }
-    }
-}
+// Mip levels are made on the processor, as the GPU's own mip generation makes them (HalveMipLevel),
+// rather than on the GPU, because the software rasterizer compiles its filter program on first use,
+// which costs a start-up more than making every level of the show's pictures.
 
 // A texture with the full mip chain: level 0 from the picture, each further level filtered down
 // from the one above it in the picture's own memory, so that a large picture is held at most once
@@ -73,9 +35,39 @@ bool CreateImageTexture(Image::Picture& picture, Gpu::Texture2DPtr& texture,
         g_graphics.context->UpdateSubresource(created, mip, nullptr, level.data(), width * 4, 0);
         if (mip + 1 == created->MipLevels()) break;
         const uint32_t halfWidth = std::max(1u, width / 2), halfHeight = std::max(1u, height / 2);
-        HalveLevel(level, width, height, halfWidth, halfHeight);
+        HalveMipLevel(level, width, height, halfWidth, halfHeight);
         width = halfWidth;
         height = halfHeight;
+    }
+    Gpu::ShaderResourceViewPtr createdView = device.CreateShaderResourceView(created);
+    if (!createdView) return false;
+    texture = std::move(created);
+    view = std::move(createdView);
+    return true;
+}
+
+// The same texture from a picture whose levels were made ahead.
+bool CreatePreparedTexture(const PreparedPicture& picture, Gpu::Texture2DPtr& texture,
+                           Gpu::ShaderResourceViewPtr& view) {
+    Gpu::Device& device = *g_graphics.device;
+    Gpu::Texture2DDesc desc;
+    desc.Width = picture.width;
+    desc.Height = picture.height;
+    desc.MipLevels = 0;
+    desc.Format = Gpu::Format::R8G8B8A8_UNORM;
+    desc.BindFlags = Gpu::BIND_SHADER_RESOURCE;
+    Gpu::Texture2DPtr created = device.CreateTexture2D(desc);
+    if (!created) return false;
+    if (created->MipLevels() != picture.levels.size()) {
+        // A device that makes a chain of another length: the levels are made here after all.
+        Image::Picture copy{int(picture.width), int(picture.height), picture.levels.front()};
+        return CreateImageTexture(copy, texture, view);
+    }
+    uint32_t width = desc.Width;
+    for (uint32_t mip = 0; mip < created->MipLevels(); ++mip) {
+        g_graphics.context->UpdateSubresource(created, mip, nullptr, picture.levels[mip].data(), width * 4,
+                                              0);
+        width = std::max(1u, width / 2);
     }
     Gpu::ShaderResourceViewPtr createdView = device.CreateShaderResourceView(created);
     if (!createdView) return false;
@@ -105,6 +97,7 @@ bool Texture::Load(const std::string& fileName) {
     // A watcher of its own for the read: the object's watcher keeps no copy of the file's bytes. The
     // bytes go once decoded, before the picture goes to the GPU.
     Image::Picture picture;
+    std::shared_ptr<const PreparedPicture> prepared;
     std::string error;
     bool decoded = false;
     {
@@ -114,9 +107,16 @@ bool Texture::Load(const std::string& fileName) {
             VLOG("Texture::Load", "Image file '%s' couldn't be opened", fileName.c_str());
             return false;
         }
-        decoded = Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error);
+        // Made ahead from these very bytes while the show loaded, or decoded here.
+        PicturePrefetch* prefetch = PicturePrefetch::Current();
+        if (prefetch) prepared = prefetch->Take(fileName, file->data.get(), static_cast<size_t>(file->size));
+        decoded =
+            prepared || Image::Decode(file->data.get(), static_cast<size_t>(file->size), picture, error);
     }
-    if (!decoded || !g_graphics.device || !CreateImageTexture(picture, texture, view)) {
+    const bool created = decoded && g_graphics.device &&
+                         (prepared ? CreatePreparedTexture(*prepared, texture, view)
+                                   : CreateImageTexture(picture, texture, view));
+    if (!created) {
         texture.reset();
         view.reset();
         VLOG("Texture::Load", "Error creating texture from '%s'", fileName.c_str());

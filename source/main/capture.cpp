@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "effects/effectsManager.h"
+#include "graphics/picturePrefetch.h"
 #include "main/device.h"
 #include "main/join.h"
 #include "main/winMain.h"
@@ -240,6 +241,8 @@ int RunCapture(const CaptureOptions& options) {
         std::fprintf(stderr, "FAIL: %s\n", mountFailure.c_str());
         return -1;
     }
+    // The show's pictures are decoded on other cores while the device starts and the effects load.
+    auto pictures = std::make_unique<ScriptPictures>("demo.xml");
     const int width = options.size.HasSize() ? options.size.width : kShowWidth;
     const int height = options.size.HasSize() ? options.size.height : kShowHeight;
     ApplySizeRequest(options.size, width, height);
@@ -262,6 +265,7 @@ int RunCapture(const CaptureOptions& options) {
     {
         Audio_UseSilentOutput(true);
         Effects::EffectsManager manager(false, "demo.xml");
+        pictures.reset();
 
         if (options.single) {
             manager.RunFrame(*options.single);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "effects/effectsManager.h"
+#include "graphics/picturePrefetch.h"
 #include "main/device.h"
 #include "main/mainWindow.h"
 #include "main/showLocation.h"
@@ -54,6 +55,10 @@ void SeekToStart(double seconds) {
     VLOG("Run", "Starting at %.3f s of the music", seconds);
 }
 
+// The show's pictures, decoded on other cores from the mount on, while the device starts and the
+// effects load; let go once they have loaded.
+std::unique_ptr<ScriptPictures> g_startupPictures;
+
 // PhysicsFS's last error, as the log shows it; reading it clears it.
 const char* LastError() {
     const PHYSFS_ErrorCode code = PHYSFS_getLastErrorCode();
@@ -100,6 +105,11 @@ int WinMain(const std::string& commandLine, ScreenChoice choice, std::optional<d
 
     const std::string mountFailure = MountData();
     if (!mountFailure.empty()) return FailBox(mountFailure.c_str());
+    g_startupPictures = std::make_unique<ScriptPictures>("demo.xml");
+    // Let go on every way out, should the show never load.
+    const struct ReleasePictures {
+        ~ReleasePictures() { g_startupPictures.reset(); }
+    } releasePictures;
 
     bool fullscreen = choice == ScreenChoice::Fullscreen;
     if (choice == ScreenChoice::Ask) {
@@ -150,6 +160,7 @@ void Run(bool transport, std::optional<double> start) {
     VLOG("Run", "Starting main loop");
     {
         Effects::EffectsManager manager(transport, "demo.xml");
+        g_startupPictures.reset();
         if (start) SeekToStart(*start);
         // Made when first shown, so that a show never given F1 or --overlay runs as it always has.
         std::unique_ptr<Overlay::AuthorOverlay> overlay;

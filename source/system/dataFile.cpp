@@ -15,11 +15,15 @@ DataFileRead ReadDataFile(const std::string& fileName, FileData& contents, const
     const PHYSFS_sint64 length = PHYSFS_fileLength(file);
     DataFileRead result = DataFileRead::Read;
     if (length > limit) {
-        VLOG(function, "File '%s' is %lld bytes, more than the %lld MiB one read may take", fileName.c_str(),
-             static_cast<long long>(length), static_cast<long long>(limit >> 20));
+        if (function) {
+            VLOG(function, "File '%s' is %lld bytes, more than the %lld MiB one read may take",
+                 fileName.c_str(), static_cast<long long>(length), static_cast<long long>(limit >> 20));
+        }
         result = DataFileRead::Refused;
     } else if (length < 0) {
-        VLOG(function, "File '%s' could not be read", fileName.c_str());
+        if (function) {
+            VLOG(function, "File '%s' could not be read", fileName.c_str());
+        }
         result = DataFileRead::Refused;
     } else {
         contents.data = std::make_unique<char[]>(static_cast<size_t>(length));

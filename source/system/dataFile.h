@@ -26,6 +26,7 @@ enum class DataFileRead {
 };
 
 /// Reads the whole of `fileName` into `contents`. A file larger than `limit` bytes is refused before
-/// a byte of it is read; refusals are logged under `function`, a missing file is left to the caller.
+/// a byte of it is read; refusals are logged under `function` (not at all when it is null: a reader
+/// ahead of need, whose caller reads again when it needs the file), a missing file is left to the caller.
 DataFileRead ReadDataFile(const std::string& fileName, FileData& contents, const char* function,
                           int64_t limit = kMaxFileReadBytes);
