@@ -3,7 +3,9 @@
 // rotations that keep the tree balanced.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "physics/math.h"
@@ -30,6 +32,8 @@ public:
 
         bool IsLeaf() const { return right == kNull; }
     };
+    // The query reads four floats from the box's max corner.
+    static_assert(offsetof(Node, box) + sizeof(Aabb) + sizeof(float) <= offsetof(Node, userData));
 
     AabbTree();
 
@@ -89,15 +93,20 @@ void AabbTree::Query(const Aabb& box, Callback&& callback) const {
     int* const stack = m_stack.data();
     int count = 0;
     stack[count++] = m_root;
+    // All six comparisons at once, as two comparisons of machine vectors: whether a node overlaps is
+    // hard to guess, and one wrong guess costs more than the comparisons it would save. The same
+    // answer as Overlaps, NaN included (a comparison with NaN is false). The fourth lane holds the
+    // next member of the node and is left out.
+    const Float4 queryMin = ToFloat4(box.min);
+    const Float4 queryMax = ToFloat4(box.max);
     while (count > 0) {
         const int id = stack[--count];
         const Node& node = m_nodes[id];
-        // All six comparisons at once: whether a node overlaps is hard to guess, and one wrong guess
-        // costs more than the comparisons it would save. The same answer as Overlaps, NaN included.
-        const Aabb& b = node.box;
-        const bool apart = (box.max.x < b.min.x) | (box.min.x > b.max.x) | (box.max.y < b.min.y) |
-                           (box.min.y > b.max.y) | (box.max.z < b.min.z) | (box.min.z > b.max.z);
-        if (apart) continue;
+        Float4 nodeMin, nodeMax;
+        std::memcpy(&nodeMin, &node.box.min, sizeof nodeMin);
+        std::memcpy(&nodeMax, &node.box.max, sizeof nodeMax);
+        const auto apart = (queryMax < nodeMin) | (nodeMax < queryMin);
+        if (apart[0] | apart[1] | apart[2]) continue;
         if (node.IsLeaf()) {
             callback(id);
         } else {

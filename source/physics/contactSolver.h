@@ -73,9 +73,16 @@ public:
     /// Computes effective masses and biases and applies last step's impulses.
     static void PreSolve(ContactConstraintState* states, int count, ContactState* contacts,
                          VelocityState* velocities, float dt, bool enableFriction);
-    /// One pass over every contact point.
-    static void Solve(ContactConstraintState* states, int count, ContactState* contacts,
-                      VelocityState* velocities, bool enableFriction);
+    /// Orders the constraints for Solve: by wave, a constraint standing in the wave after the last
+    /// earlier constraint that moves one of its bodies. Constraints of one wave share no body they move,
+    /// so each body still meets its constraints in their first order and every bit stays the same,
+    /// while neighbours in the new order can be solved at once. `bodyWaves` needs room for every body
+    /// of the island, `waves` and `order` for `count` entries, `starts` for `count + 1`.
+    static void Order(const ContactConstraintState* states, int count, int bodyCount, int* bodyWaves,
+                      int* waves, int* starts, int* order);
+    /// One pass over every contact point, in the order and with the waves that Order gave.
+    static void Solve(ContactConstraintState* states, const int* order, const int* waves, int count,
+                      ContactState* contacts, VelocityState* velocities, bool enableFriction);
 };
 
 }  // namespace Physics

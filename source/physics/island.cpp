@@ -130,8 +130,21 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
     if (contactCount > 0) {
         ContactSolver::PreSolve(states, contactCount, m_points.data(), m_velocities.data(), dt,
                                 enableFriction);
+        const size_t count = size_t(contactCount);
+        if (m_solveOrder.size() < count) {
+            // Grown by doubling, like the states.
+            const size_t room = std::max(count, 2 * m_solveOrder.size());
+            m_solveOrder.resize(room);
+            m_waves.resize(room);
+            m_waveStarts.resize(room + 1);
+        }
+        if (m_bodyWaves.size() < m_bodies.size())
+            m_bodyWaves.resize(std::max(m_bodies.size(), 2 * m_bodyWaves.size()));
+        ContactSolver::Order(states, contactCount, int(m_bodies.size()), m_bodyWaves.data(), m_waves.data(),
+                             m_waveStarts.data(), m_solveOrder.data());
         for (int i = 0; i < iterations; ++i) {
-            ContactSolver::Solve(states, contactCount, m_points.data(), m_velocities.data(), enableFriction);
+            ContactSolver::Solve(states, m_solveOrder.data(), m_waves.data(), contactCount, m_points.data(),
+                                 m_velocities.data(), enableFriction);
         }
     }
     // An impulse that is not finite (the bodies' motion left the range of a float and they are stopped

@@ -47,6 +47,11 @@ private:
     std::vector<ContactConstraint*> m_contacts;
     std::vector<ContactConstraintState> m_contactStates;
     std::vector<ContactState> m_points;
+    // The solver's order of the contact constraints and the room to work it out.
+    std::vector<int> m_solveOrder;
+    std::vector<int> m_waves;
+    std::vector<int> m_waveStarts;
+    std::vector<int> m_bodyWaves;
 };
 
 }  // namespace Physics
