@@ -1,6 +1,6 @@
 // Cost of compiling shaders at run time: a small full-screen pixel shader, an instanced vertex shader
-// with a repacked StructuredBuffer and cbuffer, and how much of that is our translation (SPIR-V
-// reflection, packing, GLSL emission) rather than the HLSL front end.
+// with a repacked StructuredBuffer and cbuffer, how much of that is our translation (SPIR-V
+// reflection, packing, GLSL emission) rather than the HLSL front end, and every bundled entry.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/hlsl/hlslCompiler.h"
+#include "platform/hlsl/hlslSource.h"
 
 namespace {
 
@@ -143,6 +144,16 @@ void BM_CompileBundledShaders(benchmark::State& state) {
                    std::to_string(failed / std::max<size_t>(state.iterations(), 1)) + " not compiling");
 }
 BENCHMARK(BM_CompileBundledShaders)->Unit(benchmark::kMillisecond);
+
+// The pass that reads the author's text as the Direct3D compiler does (byte-order mark, effect
+// blocks), alone over the same files: what it adds in front of the front end.
+void BM_SourcePassOverBundledShaders(benchmark::State& state) {
+    for (auto _ : state) {
+        for (const BundledEntry& e : BundledEntries())
+            benchmark::DoNotOptimize(Hlsl::ReadAsDirect3D(e.source));
+    }
+}
+BENCHMARK(BM_SourcePassOverBundledShaders)->Unit(benchmark::kMicrosecond);
 
 // The front end alone fails at once on a missing entry point after parsing: the floor under the above.
 void BM_FrontEndParseOnly(benchmark::State& state) {
