@@ -1,6 +1,6 @@
 // Every texture shape a shader may declare, compiled from HLSL and drawn headless: what an empty slot
-// reads for each shape, a layer of a bound array, the faces of a bound cube, and a view of the wrong
-// shape, which reads as an empty slot does.
+// reads for each shape, a layer of a bound array, the faces of a bound cube, a bound row of texels, and a
+// view of the wrong shape, which reads as an empty slot does.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -195,6 +195,58 @@ float4 PS_Gather(VSOut input) : SV_Target { return cube.Gather(pointClamp, float
     EXPECT_TRUE(PixelNear(image, 0, 0, {255, 255, 255, 255}));
 }
 
+TEST_F(HlslResourceTypes, A1DTextureAndA1DArrayReadTheirTexelsBySampleLoadAndSize) {
+    // Four texels in a row; the array has two such rows, the second the first reversed.
+    const uint32_t row[8] = {Rgba(255, 0, 0),   Rgba(0, 255, 0), Rgba(0, 0, 255), Rgba(255, 255, 0),
+                             Rgba(255, 255, 0), Rgba(0, 0, 255), Rgba(0, 255, 0), Rgba(255, 0, 0)};
+    Gpu::Texture1DDesc desc;
+    desc.Width = 4;
+    const Gpu::SubresourceData first{row, 16, 0};
+    auto line = Device().CreateTexture1D(desc, &first);
+    desc.ArraySize = 2;
+    const Gpu::SubresourceData layers[2] = {{row, 16, 0}, {row + 4, 16, 0}};
+    auto lines = Device().CreateTexture1D(desc, layers);
+    ASSERT_TRUE(line && lines);
+    auto lineView = Device().CreateShaderResourceView(line);
+    auto linesView = Device().CreateShaderResourceView(lines);
+    ASSERT_TRUE(lineView && linesView);
+
+    const char* body = R"(
+Texture1D row : register(t0);
+Texture1DArray rows : register(t1);
+// The 2x2 target's left column reads texel 1 (u = 0.375), its right column texel 2 (u = 0.625).
+float4 PS_Sample(VSOut input) : SV_Target { return row.Sample(pointClamp, input.pos.x < 1 ? 0.375 : 0.625); }
+float4 PS_Load(VSOut input) : SV_Target { return row.Load(int2(3, 0)); }
+float4 PS_Layer(VSOut input) : SV_Target {
+    return rows.Sample(pointClamp, float2(input.pos.x < 1 ? 0.125 : 0.875, 1));
+}
+float4 PS_LayerLoad(VSOut input) : SV_Target { return rows.Load(int3(1, 1, 0)); }
+float4 PS_Size(VSOut input) : SV_Target {
+    uint width, elements, levels;
+    rows.GetDimensions(0, width, elements, levels);
+    return float4(width, elements, levels, 4) / 4.0;
+}
+)";
+    struct Case {
+        const char* entry;
+        std::array<int, 4> left, right;
+    };
+    const Case cases[] = {
+        {"PS_Sample", {0, 255, 0, 255}, {0, 0, 255, 255}},
+        {"PS_Load", {255, 255, 0, 255}, {255, 255, 0, 255}},
+        {"PS_Layer", {255, 255, 0, 255}, {255, 0, 0, 255}},
+        {"PS_LayerLoad", {0, 0, 255, 255}, {0, 0, 255, 255}},
+        {"PS_Size", {255, 128, 64, 255}, {255, 128, 64, 255}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        const Image image = Draw(body, {lineView, linesView}, c.entry);
+        ASSERT_EQ(image.width, 2u);
+        EXPECT_TRUE(PixelNear(image, 0, 1, c.left));
+        EXPECT_TRUE(PixelNear(image, 1, 1, c.right));
+    }
+}
+
 TEST_F(HlslResourceTypes, CubesAndArraysOfImpossibleShapesAreRefusedWithAMessage) {
     Gpu::Texture2DDesc desc;
     desc.Width = 2;
@@ -208,6 +260,13 @@ TEST_F(HlslResourceTypes, CubesAndArraysOfImpossibleShapesAreRefusedWithAMessage
     desc.MiscFlags = 0;
     desc.BindFlags = Gpu::BIND_SHADER_RESOURCE | Gpu::BIND_RENDER_TARGET;
     EXPECT_FALSE(Device().CreateTexture2D(desc));  // arrays are not drawn into
+    Gpu::Texture1DDesc line;
+    line.Width = 4;
+    line.BindFlags = Gpu::BIND_SHADER_RESOURCE | Gpu::BIND_RENDER_TARGET;
+    EXPECT_FALSE(Device().CreateTexture1D(line));  // nor are rows
+    line.BindFlags = Gpu::BIND_SHADER_RESOURCE;
+    line.ArraySize = 0;
+    EXPECT_FALSE(Device().CreateTexture1D(line));
 }
 
 }  // namespace

@@ -440,11 +440,14 @@ void Context::CopyResource(const ResourcePtr& destination, const ResourcePtr& so
         VLOG("Gpu::Context::CopyResource", "Cannot copy textures of different sizes or formats");
         return;
     }
+    // GL counts the layers of a 1D array as rows.
+    const bool rowLayers = from->m_target == GL_TEXTURE_1D_ARRAY;
     for (uint32_t mip = 0; mip < from->MipLevels(); ++mip) {
-        glCopyImageSubData(
-            from->m_name, from->m_target, static_cast<GLint>(mip), 0, 0, 0, to->m_name, to->m_target,
-            static_cast<GLint>(mip), 0, 0, 0, static_cast<GLsizei>(from->LevelWidth(mip)),
-            static_cast<GLsizei>(from->LevelHeight(mip)), static_cast<GLsizei>(from->LevelDepth(mip)));
+        const auto height = static_cast<GLsizei>(rowLayers ? from->LevelDepth(mip) : from->LevelHeight(mip));
+        const auto depth = static_cast<GLsizei>(rowLayers ? 1 : from->LevelDepth(mip));
+        glCopyImageSubData(from->m_name, from->m_target, static_cast<GLint>(mip), 0, 0, 0, to->m_name,
+                           to->m_target, static_cast<GLint>(mip), 0, 0, 0,
+                           static_cast<GLsizei>(from->LevelWidth(mip)), height, depth);
     }
 }
 

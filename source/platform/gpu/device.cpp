@@ -67,6 +67,27 @@ BufferPtr Device::CreateBuffer(const BufferDesc& desc, const SubresourceData* in
     return buffer;
 }
 
+Texture1DPtr Device::CreateTexture1D(const Texture1DDesc& desc, const SubresourceData* initial) {
+    m_core->Use();
+    if (desc.ArraySize == 0) {
+        VLOG("Gpu::Device::CreateTexture1D", "Textures of no layers are not supported");
+        return nullptr;
+    }
+    if (desc.BindFlags & (BIND_RENDER_TARGET | BIND_DEPTH_STENCIL)) {
+        VLOG("Gpu::Device::CreateTexture1D", "1D textures cannot be render targets");
+        return nullptr;
+    }
+    const GLenum target = desc.ArraySize > 1 ? GL_TEXTURE_1D_ARRAY : GL_TEXTURE_1D;
+    auto texture = Texture1DPtr(new Texture1D(m_core, desc));
+    if (!texture->Create(target, desc.Width, 1, desc.ArraySize, desc.MipLevels, desc.Format, desc.Usage,
+                         desc.BindFlags, desc.CPUAccessFlags, initial)) {
+        return nullptr;
+    }
+    texture->m_miscFlags = desc.MiscFlags;
+    texture->m_desc.MipLevels = texture->MipLevels();
+    return texture;
+}
+
 Texture2DPtr Device::CreateTexture2D(const Texture2DDesc& desc, const SubresourceData* initial) {
     m_core->Use();
     const bool cube = desc.MiscFlags & RESOURCE_MISC_TEXTURECUBE;
@@ -152,6 +173,8 @@ ShaderResourceViewPtr Device::CreateShaderResourceView(const ResourcePtr& resour
         const SrvDimension own = texture.m_target == GL_TEXTURE_3D         ? SrvDimension::TEXTURE3D
                                  : texture.m_target == GL_TEXTURE_CUBE_MAP ? SrvDimension::TEXTURECUBE
                                  : texture.m_target == GL_TEXTURE_2D_ARRAY ? SrvDimension::TEXTURE2DARRAY
+                                 : texture.m_target == GL_TEXTURE_1D       ? SrvDimension::TEXTURE1D
+                                 : texture.m_target == GL_TEXTURE_1D_ARRAY ? SrvDimension::TEXTURE1DARRAY
                                                                            : SrvDimension::TEXTURE2D;
         if (d.ViewDimension == SrvDimension::UNKNOWN) d.ViewDimension = own;
         if (d.Format == Format::UNKNOWN) d.Format = texture.GetFormat();

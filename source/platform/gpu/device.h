@@ -27,6 +27,8 @@ public:
 
     /// A buffer; `initial` (whole buffer) may be null except for immutable buffers.
     BufferPtr CreateBuffer(const BufferDesc& desc, const SubresourceData* initial = nullptr);
+    /// A 1D texture or array of them; `initial` holds one entry per layer and mip level when given.
+    Texture1DPtr CreateTexture1D(const Texture1DDesc& desc, const SubresourceData* initial = nullptr);
     /// A 2D texture; `initial` holds one entry per mip level when given.
     Texture2DPtr CreateTexture2D(const Texture2DDesc& desc, const SubresourceData* initial = nullptr);
     /// A 3D texture; `initial` holds one entry per mip level when given.

@@ -118,6 +118,18 @@ struct Texture2DDesc {
     uint32_t MiscFlags = 0;
 };
 
+/// A row of texels; ArraySize > 1 makes an array of rows, read by a shader's Texture1DArray.
+struct Texture1DDesc {
+    uint32_t Width = 0;
+    uint32_t MipLevels = 1;
+    uint32_t ArraySize = 1;
+    Gpu::Format Format = Gpu::Format::R8G8B8A8_UNORM;
+    Gpu::Usage Usage = Gpu::Usage::DEFAULT;
+    uint32_t BindFlags = BIND_SHADER_RESOURCE;
+    uint32_t CPUAccessFlags = 0;
+    uint32_t MiscFlags = 0;
+};
+
 struct Texture3DDesc {
     uint32_t Width = 0;
     uint32_t Height = 0;
@@ -149,6 +161,8 @@ struct MappedSubresource {
 enum class SrvDimension : uint32_t {
     UNKNOWN = 0,
     BUFFER = 1,
+    TEXTURE1D = 2,
+    TEXTURE1DARRAY = 3,
     TEXTURE2D = 4,
     TEXTURE2DARRAY = 5,
     TEXTURE3D = 8,

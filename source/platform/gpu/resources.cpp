@@ -191,8 +191,12 @@ bool Texture::Create(GLenum target, uint32_t width, uint32_t height, uint32_t de
                      Format format, Usage usage, uint32_t bindFlags, uint32_t cpuAccess,
                      const SubresourceData* initial) {
     const bool is3D = target == GL_TEXTURE_3D;
-    const bool layered = target == GL_TEXTURE_2D_ARRAY || target == GL_TEXTURE_CUBE_MAP;
-    const char* function = is3D ? "Gpu::Device::CreateTexture3D" : "Gpu::Device::CreateTexture2D";
+    const bool oneD = target == GL_TEXTURE_1D || target == GL_TEXTURE_1D_ARRAY;
+    const bool layered =
+        target == GL_TEXTURE_2D_ARRAY || target == GL_TEXTURE_CUBE_MAP || target == GL_TEXTURE_1D_ARRAY;
+    const char* function = is3D   ? "Gpu::Device::CreateTexture3D"
+                           : oneD ? "Gpu::Device::CreateTexture1D"
+                                  : "Gpu::Device::CreateTexture2D";
     const Detail::FormatInfo& info = Detail::GetFormatInfo(format);
     GLint maxSize = 0;
     glGetIntegerv(is3D ? GL_MAX_3D_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -206,9 +210,9 @@ bool Texture::Create(GLenum target, uint32_t width, uint32_t height, uint32_t de
         problem = "a size is zero";
     } else if (largest > static_cast<uint32_t>(maxSize)) {
         problem = "larger than the GL limit";
-    } else if ((is3D || layered) && info.depth) {
-        problem = "a depth format cannot be 3D, an array or a cube";
-    } else if (target == GL_TEXTURE_2D_ARRAY && depth > 256) {
+    } else if ((is3D || layered || oneD) && info.depth) {
+        problem = "a depth format cannot be 1D, 3D, an array or a cube";
+    } else if ((target == GL_TEXTURE_2D_ARRAY || target == GL_TEXTURE_1D_ARRAY) && depth > 256) {
         problem = "more layers than every GL driver offers (256)";
     } else if (target == GL_TEXTURE_CUBE_MAP && (depth != 6 || width != height)) {
         problem = "a cube has six square faces";
@@ -243,6 +247,11 @@ bool Texture::Create(GLenum target, uint32_t width, uint32_t height, uint32_t de
     if (is3D || target == GL_TEXTURE_2D_ARRAY) {
         glTextureStorage3D(m_name, static_cast<GLsizei>(m_mipLevels), info.internalFormat, width, height,
                            depth);
+    } else if (target == GL_TEXTURE_1D) {
+        glTextureStorage1D(m_name, static_cast<GLsizei>(m_mipLevels), info.internalFormat, width);
+    } else if (target == GL_TEXTURE_1D_ARRAY) {
+        // GL keeps the layers of a 1D array as the rows of a 2D image.
+        glTextureStorage2D(m_name, static_cast<GLsizei>(m_mipLevels), info.internalFormat, width, depth);
     } else {
         glTextureStorage2D(m_name, static_cast<GLsizei>(m_mipLevels), info.internalFormat, width, height);
     }
@@ -304,7 +313,15 @@ bool Texture::Upload(uint32_t mip, const Box* box, const void* data, uint32_t ro
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / info.bytesPerPixel));
     glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, static_cast<GLint>(depthPitch / rowPitch));
-    if (m_target != GL_TEXTURE_2D) {
+    if (m_target == GL_TEXTURE_1D) {
+        glTextureSubImage1D(m_name, static_cast<GLint>(mip), region.left, width, info.pixelFormat,
+                            info.pixelType, data);
+    } else if (m_target == GL_TEXTURE_1D_ARRAY) {
+        // The layers are GL's rows: consecutive layers lie a depth pitch apart.
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(depthPitch / info.bytesPerPixel));
+        glTextureSubImage2D(m_name, static_cast<GLint>(mip), region.left, region.front, width, depth,
+                            info.pixelFormat, info.pixelType, data);
+    } else if (m_target != GL_TEXTURE_2D) {
         glTextureSubImage3D(m_name, static_cast<GLint>(mip), region.left, region.top, region.front, width,
                             height, depth, info.pixelFormat, info.pixelType, data);
     } else {
@@ -326,6 +343,9 @@ bool Texture::Read(uint32_t mip, std::vector<uint8_t>& bytes) {
                       static_cast<GLsizei>(bytes.size()), bytes.data());
     return true;
 }
+
+Texture1D::Texture1D(std::shared_ptr<Detail::DeviceCore> core, const Texture1DDesc& desc)
+    : Texture(std::move(core), ResourceDimension::TEXTURE1D), m_desc(desc) {}
 
 Texture2D::Texture2D(std::shared_ptr<Detail::DeviceCore> core, const Texture2DDesc& desc)
     : Texture(std::move(core), ResourceDimension::TEXTURE2D), m_desc(desc) {}

@@ -1,4 +1,4 @@
-// GPU resources: buffers and 2D and 3D textures. Handed out as shared pointers; a resource lives while
+// GPU resources: buffers and 1D, 2D and 3D textures. Handed out as shared pointers; a resource lives while
 // anyone (a view, a binding of the context, an owner) holds it.
 //
 // Every buffer keeps the bytes its writer gave it (the layout the shaders' source language packs) and
@@ -64,7 +64,7 @@ struct BufferRange {
 };
 }  // namespace Detail
 
-enum class ResourceDimension { BUFFER, TEXTURE2D, TEXTURE3D };
+enum class ResourceDimension { BUFFER, TEXTURE1D, TEXTURE2D, TEXTURE3D };
 
 /// Anything a view can look at.
 class Resource {
@@ -128,7 +128,7 @@ private:
     std::vector<Derived> m_derived;
 };
 
-/// What 2D and 3D textures share.
+/// What 1D, 2D and 3D textures share.
 class Texture : public Resource {
 public:
     ~Texture() override;
@@ -144,7 +144,8 @@ protected:
     friend class SwapChain;
 
     Texture(std::shared_ptr<Detail::DeviceCore> core, ResourceDimension dimension);
-    /// `depth` is the depth of a 3D texture, the layers of an array or a cube (6), else 1.
+    /// `depth` is the depth of a 3D texture, the layers of an array or a cube (6), else 1; a 1D texture's
+    /// height is 1.
     bool Create(GLenum target, uint32_t width, uint32_t height, uint32_t depth, uint32_t mipLevels,
                 Format format, Usage usage, uint32_t bindFlags, uint32_t cpuAccess,
                 const SubresourceData* initial);
@@ -171,6 +172,17 @@ protected:
     MapType m_mapType = MapType::WRITE_DISCARD;
 };
 
+class Texture1D final : public Texture {
+public:
+    /// The description, with MipLevels 0 resolved to the real count.
+    const Texture1DDesc& GetDesc() const { return m_desc; }
+
+private:
+    friend class Device;
+    Texture1D(std::shared_ptr<Detail::DeviceCore> core, const Texture1DDesc& desc);
+    Texture1DDesc m_desc;
+};
+
 class Texture2D final : public Texture {
 public:
     /// The description, with MipLevels 0 resolved to the real count.
@@ -195,6 +207,7 @@ private:
 };
 
 using BufferPtr = std::shared_ptr<Buffer>;
+using Texture1DPtr = std::shared_ptr<Texture1D>;
 using Texture2DPtr = std::shared_ptr<Texture2D>;
 using Texture3DPtr = std::shared_ptr<Texture3D>;
 
