@@ -58,7 +58,7 @@ Shader::~Shader() {
 }
 
 std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hlsl::Stage stage,
-                                                        const std::string& entryName) {
+                                                        const std::string& entryName, bool lineMarkers) {
     const bool vertex = stage == Hlsl::Stage::Vertex;
     if (vertex) m_vertexFailureTransient = false;
     const FileData* file = m_watcher.GetData();
@@ -69,8 +69,10 @@ std::shared_ptr<const Hlsl::ShaderCode> Shader::Compile(const char* function, Hl
         return nullptr;
     }
     static const Hlsl::IncludeResolver resolver = g_shaderIncludeHandler.Resolver();
-    Hlsl::CompileResult result = Hlsl::Compile(std::string(file->data.get(), static_cast<size_t>(file->size)),
-                                               fileName, resolver, entryName, vertex ? "vs_4_0" : "ps_4_0");
+    const std::string target = vertex ? "vs_4_0" : "ps_4_0";
+    Hlsl::CompileResult result =
+        Hlsl::Compile(std::string(file->data.get(), static_cast<size_t>(file->size)), fileName, resolver,
+                      entryName, lineMarkers ? Hlsl::WithLineMarkers(target) : target);
     if (vertex) m_vertexFailureTransient = result.transient;
     if (!result) {
         const char* errors = result.errors.empty() ? "No error given!" : result.errors.c_str();
@@ -104,6 +106,12 @@ bool Shader::LoadVS(const std::string& entryName) {
     if (!code) return false;
     Gpu::VertexShaderPtr shader = g_graphics.device->CreateVertexShader(code);
     if (!shader) {
+        // The driver refused the translation: once more with the author's lines, for its error to
+        // name them.
+        code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName, true);
+        if (code) shader = g_graphics.device->CreateVertexShader(code);
+    }
+    if (!shader) {
         VLOG("Shader::LoadVS", "Failed to create vertex shader '%s'", entryName.c_str());
         return false;
     }
@@ -116,6 +124,11 @@ bool Shader::LoadPS(const std::string& entryName) {
     std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName);
     if (!code) return false;
     Gpu::PixelShaderPtr shader = g_graphics.device->CreatePixelShader(code);
+    if (!shader) {
+        // As for the vertex side: the driver's error again, at the author's lines.
+        code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName, true);
+        if (code) shader = g_graphics.device->CreatePixelShader(code);
+    }
     if (!shader) {
         VLOG("Shader::LoadPS", "Failed to create pixel shader '%s'", entryName.c_str());
         return false;

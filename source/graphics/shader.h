@@ -75,9 +75,10 @@ public:
     const std::vector<ShaderInputLayout>& GetInputLayouts() const { return m_inputLayouts; }
 
 private:
-    /// The file's text compiled for one entry point; null after logging under `function`.
+    /// The file's text compiled for one entry point; null after logging under `function`. With
+    /// `lineMarkers` the translation names the author's lines, for a driver's error to be told there.
     std::shared_ptr<const Hlsl::ShaderCode> Compile(const char* function, Hlsl::Stage stage,
-                                                    const std::string& entryName);
+                                                    const std::string& entryName, bool lineMarkers = false);
     CompiledVertexShader* FindVertexShader(const std::string& name);
     CompiledPixelShader* FindPixelShader(const std::string& name);
 

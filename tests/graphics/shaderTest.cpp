@@ -281,6 +281,42 @@ TEST_F(ShaderTest, Shader_EditedFileIsRebuiltFromTheNewTextAtTheNextSet) {
     EXPECT_EQ(shader.GetPixelShaders().size(), 2u);
 }
 
+TEST_F(ShaderTest, Shader_ATranslationTheDriverRefusesIsCompiledAgainWithTheAuthorsLines) {
+    // A constant buffer one register past what GL drivers hold passes the HLSL front end and the
+    // translation; the driver refuses it. The entry is compiled once more with line markers, so that a
+    // driver error with a line is told at the author's; this one (a link error) names file and entry.
+    Data().Write(
+        "scenes/big.fx",
+        ShaderFile("cbuffer c : register(b0) { float4 big[4096]; float4 more; };\n"
+                   "float4 PS(PixelIn input) : SV_Target { return big[int(input.texcoord.x)] + more; }\n"));
+    Shader shader("scenes/big.fx");
+    LogCapture log;
+    EXPECT_FALSE(shader.LoadPS("PS"));
+    size_t refusals = 0;
+    for (const LogLine& line : log.Lines()) {
+        if (line.text.find("Shader file 'scenes/big.fx', entry 'PS': a construct") == 0) ++refusals;
+    }
+    EXPECT_EQ(refusals, 2u);
+    EXPECT_EQ(Count(log.Lines(), {"Shader::LoadPS", "Failed to create pixel shader 'PS'"}), 1u);
+}
+
+TEST(HlslLineMarkers, AreInTheTranslationOnlyWhenAskedFor) {
+    const std::string source =
+        "float4 PS(float4 position : SV_Position) : SV_Target {\n"
+        "    return position.x > 1 ? float4(1, 0, 0, 1) : float4(0, 1, 0, 1);\n}\n";
+    const Hlsl::IncludeResolver none = [](const std::string&, const std::string&, std::string&) {
+        return false;
+    };
+    const auto plain = Hlsl::Compile(source, "scenes/marked.fx", none, "PS", "ps_4_0");
+    const auto marked =
+        Hlsl::Compile(source, "scenes/marked.fx", none, "PS", Hlsl::WithLineMarkers("ps_4_0"));
+    ASSERT_TRUE(plain && marked) << plain.errors << marked.errors;
+    EXPECT_EQ(plain.code->glsl.find("\n#line "), std::string::npos);
+    EXPECT_NE(marked.code->glsl.find("// source 1: scenes/marked.fx\n"), std::string::npos)
+        << marked.code->glsl;
+    EXPECT_NE(marked.code->glsl.find("\n#line 100000"), std::string::npos) << marked.code->glsl;
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Includes
 

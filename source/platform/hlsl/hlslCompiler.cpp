@@ -836,10 +836,21 @@ CompileResult Compile(const std::string& source, const std::string& name, const 
     return CompilerService::Get().Compile(source, name, resolve, entryPoint, target);
 }
 
+// The request travels as part of the target, so that it is part of every kept result's key and
+// reaches the compiler process unchanged.
+constexpr std::string_view kLineMarkers = " with line markers";
+
+std::string WithLineMarkers(const std::string& target) {
+    return target + std::string(kLineMarkers);
+}
+
 CompileResult CompileInProcess(const std::string& source, const std::string& name,
                                const IncludeResolver& resolve, const std::string& entryPoint,
-                               const std::string& target, uint32_t loopBudget) {
+                               const std::string& requestedTarget, uint32_t loopBudget) {
     CompileResult result;
+    const bool lines = requestedTarget.ends_with(kLineMarkers);
+    const std::string target =
+        lines ? requestedTarget.substr(0, requestedTarget.size() - kLineMarkers.size()) : requestedTarget;
     Stage stage;
     shaderc_shader_kind kind;
     if (target == "vs_4_0") {
@@ -861,16 +872,19 @@ CompileResult CompileInProcess(const std::string& source, const std::string& nam
         IncludeContext context;
         context.resolve = &resolve;
         context.sourceBytes = source.size();
-        std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind);
+        std::vector<uint32_t> words = CompileToSpirv(source, name, context, entryPoint, kind, lines);
         if (HasVariableTexelOffsets(words)) {
             std::string where, error;
             if (!MakeTexelOffsetsConstant(words, where, error)) {
-                // Only to name the author's line: the front end again, this time with line markers.
-                context.includes = 0;
-                context.sourceBytes = source.size();
-                std::vector<uint32_t> lined = CompileToSpirv(source, name, context, entryPoint, kind, true);
-                std::string again;
-                MakeTexelOffsetsConstant(lined, where, again);
+                if (!lines) {
+                    // Only to name the author's line: the front end again, this time with line markers.
+                    context.includes = 0;
+                    context.sourceBytes = source.size();
+                    std::vector<uint32_t> lined =
+                        CompileToSpirv(source, name, context, entryPoint, kind, true);
+                    std::string again;
+                    MakeTexelOffsetsConstant(lined, where, again);
+                }
                 throw CompileError{(where.empty() ? name : where) + ": error: " + error};
             }
         }

@@ -43,6 +43,11 @@ constexpr size_t kMaxSourceBytes = size_t(16) << 20;
 CompileResult Compile(const std::string& source, const std::string& name, const IncludeResolver& resolve,
                       const std::string& entryPoint, const std::string& target);
 
+/// `target` ("vs_4_0" or "ps_4_0") asked for with the author's line markers in the translation, so that
+/// an error a GL driver finds in it names the author's file and line. The markers cost about a tenth
+/// of the compile time, so they are asked for only once a translation has been refused.
+std::string WithLineMarkers(const std::string& target);
+
 /// The same compile in this process, with neither cache nor limits of time and memory. Every loop
 /// of the entry is bounded to `loopBudget` iterations per invocation (see loopBudget.h); 0 leaves
 /// the loops as they are.
