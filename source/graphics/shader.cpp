@@ -36,13 +36,17 @@ bool ShaderIncludeHandler::Open(const std::string& fileName, std::string& conten
 }
 
 Hlsl::IncludeResolver ShaderIncludeHandler::Resolver() const {
-    return [this](const std::string& requested, const std::string& includer, std::string& contents) {
+    return [this](const std::string& requested, std::string& includer, std::string& contents) {
         // Only a name the root does not hold is looked for beside the including file, as shader
-        // authors keep a file with its headers; the root keeps its word.
+        // authors keep a file with its headers; the root keeps its word. A file found beside is
+        // known by its place, so that its own includes are looked for beside it in turn.
         const size_t folder = includer.rfind('/');
         if (folder != std::string::npos && PHYSFS_isInit() && !PHYSFS_exists(requested.c_str())) {
             const std::string beside = includer.substr(0, folder + 1) + requested;
-            if (PHYSFS_exists(beside.c_str())) return Open(beside, contents);
+            if (PHYSFS_exists(beside.c_str())) {
+                includer = beside;
+                return Open(beside, contents);
+            }
         }
         return Open(requested, contents);
     };

@@ -354,6 +354,33 @@ TEST_F(ShaderTest, Shader_AnIncludeTheRootLacksIsFoundBesideTheIncludingFile) {
         1u);
 }
 
+TEST_F(ShaderTest, Shader_AHeaderFoundBesideItsIncluderLooksForItsOwnIncludesBesideItself) {
+    // scenes/lit.fx finds "lib/tint.hlsl" beside it, and that header's "shade.hlsl" lies beside the
+    // header, in scenes/lib, not beside the name as written (lib/).
+    Data().Write("scenes/lib/tint.hlsl", "#include \"shade.hlsl\"\nfloat4 Tint() { return Shade(); }\n");
+    Data().Write("scenes/lib/shade.hlsl", "float4 Shade() { return float4(0, 1, 0, 1); }\n");
+    Data().Write("scenes/lit.fx",
+                 "#include \"lib/tint.hlsl\"\n" +
+                     ShaderFile("float4 PS(PixelIn input) : SV_Target { return Tint(); }\n"));
+    Shader shader("scenes/lit.fx");
+    LogCapture log;
+    ASSERT_TRUE(shader.LoadVS("VS"));
+    ASSERT_TRUE(shader.LoadPS("PS"));
+    EXPECT_TRUE(PixelNear(Draw(shader, "PS"), 8, 8, {0, 255, 0, 255}));
+    EXPECT_TRUE(log.Lines().empty());
+    // The root still comes first for the nested name.
+    Data().Write("shade.hlsl", "float4 Shade() { return float4(0, 0, 1, 1) }\n");
+    Save("scenes/lit.fx", "#include \"lib/tint.hlsl\"\n" +
+                              ShaderFile("float4 PS_Blue(PixelIn input) : SV_Target { return Tint(); }\n"));
+    Shader edited("scenes/lit.fx");
+    LogCapture editedLog;
+    EXPECT_FALSE(edited.LoadPS("PS_Blue"));
+    std::string logged;
+    for (const LogLine& line : editedLog.Lines()) logged += line.text + "\n";
+    EXPECT_NE(logged.find("shade.hlsl:1"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("scenes/lib/shade.hlsl"), std::string::npos) << logged;
+}
+
 TEST_F(ShaderTest, Shader_MissingIncludeIsLoggedAndFailsTheEntry) {
     Data().Write("needs.fx", "#include \"nowhere.hlsl\"\n" + ShaderFile(kRedPS));
     Shader shader("needs.fx");

@@ -157,7 +157,7 @@ TEST_F(CompilerServiceTest, TheTimeLimitCountsTheCompilersWorkNotTheClock) {
     // While the player takes its time over an include, the compiler waits without working.
     service.SetLimits({0.5, 1u << 30});
     resolver.files["slow.fxh"] = "float4 Colour() { return 1; }\n";
-    const Hlsl::IncludeResolver slow = [&](const std::string& requested, const std::string& includer,
+    const Hlsl::IncludeResolver slow = [&](const std::string& requested, std::string& includer,
                                            std::string& contents) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
         return resolver.Function()(requested, includer, contents);
@@ -193,7 +193,7 @@ TEST_F(CompilerServiceTest, ACrashAfterEarlierCompilesIsTriedOnceMoreOnAFreshCom
 TEST_F(CompilerServiceTest, ACompileTheMachineGaveNoTimeIsNotKept) {
     service.SetLimits({5, 1u << 30, 0.01});
     resolver.files["slow.fxh"] = "float4 Colour() { return 1; }\n";
-    const Hlsl::IncludeResolver slow = [&](const std::string& requested, const std::string& includer,
+    const Hlsl::IncludeResolver slow = [&](const std::string& requested, std::string& includer,
                                            std::string& contents) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return resolver.Function()(requested, includer, contents);

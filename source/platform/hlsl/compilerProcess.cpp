@@ -242,12 +242,13 @@ CompileResult CompilerProcess::CompileOnce(const std::string& source, const std:
         Wire::Reader in(payload);
         if (type == Protocol::Message::Include) {
             const std::string requested = in.String();
-            const std::string includer = in.String();
+            std::string includer = in.String();
             std::string contents;
             const bool found = in.Ok() && resolve && resolve(requested, includer, contents);
             Wire::Writer reply;
             reply.U8(found ? 1 : 0);
             reply.String(found ? contents : std::string());
+            reply.String(includer);
             ok = in.Ok() && Protocol::Send(m_socket, Protocol::Message::IncludeReply, reply.Bytes(), wait);
             continue;
         }

@@ -66,7 +66,7 @@ int RunCompilerServer(int socket, uint64_t memoryBytes) {
         if (!request.Ok()) return 2;
 
         // Includes are the player's to resolve; a player that stops answering has gone away.
-        const IncludeResolver resolve = [&](const std::string& requested, const std::string& includer,
+        const IncludeResolver resolve = [&](const std::string& requested, std::string& includer,
                                             std::string& contents) {
             Wire::Writer ask;
             ask.String(requested);
@@ -80,6 +80,7 @@ int RunCompilerServer(int socket, uint64_t memoryBytes) {
             Wire::Reader answer(reply);
             const bool found = answer.U8() != 0;
             contents = answer.String();
+            includer = answer.String();
             if (!answer.Ok()) _exit(2);
             return found;
         };

@@ -96,22 +96,27 @@ class IncludeAnswers {
 public:
     explicit IncludeAnswers(const IncludeResolver& resolve) : m_resolve(resolve) {}
 
-    bool Get(const std::string& requested, const std::string& includer, std::string& contents) {
+    bool Get(const std::string& requested, std::string& includer, std::string& contents) {
         const std::string key = requested + '\n' + includer;
         auto answer = m_answers.find(key);
         if (answer == m_answers.end()) {
             std::string read;
+            std::string where = includer;
             std::optional<std::string> found;
-            if (m_resolve && m_resolve(requested, includer, read)) found = std::move(read);
+            if (m_resolve && m_resolve(requested, where, read)) found = std::move(read);
+            m_foundAs[key] = where;
             answer = m_answers.emplace(key, std::move(found)).first;
         }
         if (m_recorded.insert(key).second) {
             IncludeRecord record{requested, includer, answer->second.has_value(), {}};
-            if (answer->second) record.contents = ContentHash::Of(*answer->second);
+            // Where the file was found is part of what it reads as: its own includes are looked for
+            // beside it, so a header that moves is read afresh.
+            if (answer->second) record.contents = ContentHash::Of(m_foundAs[key] + '\n' + *answer->second);
             m_records.push_back(record);
         }
         if (!answer->second) return false;
         contents = *answer->second;
+        includer = m_foundAs[key];
         return true;
     }
 
@@ -121,8 +126,10 @@ public:
     bool StillReads(const std::vector<IncludeRecord>& includes) {
         for (const IncludeRecord& include : includes) {
             std::string contents;
-            const bool found = Get(include.requested, include.includer, contents);
-            if (found != include.found || (found && ContentHash::Of(contents) != include.contents))
+            std::string where = include.includer;
+            const bool found = Get(include.requested, where, contents);
+            if (found != include.found ||
+                (found && ContentHash::Of(where + '\n' + contents) != include.contents))
                 return false;
         }
         return true;
@@ -135,7 +142,7 @@ public:
     }
     const std::vector<IncludeRecord>& Records() const { return m_records; }
     IncludeResolver AsResolver() {
-        return [this](const std::string& requested, const std::string& includer, std::string& contents) {
+        return [this](const std::string& requested, std::string& includer, std::string& contents) {
             return Get(requested, includer, contents);
         };
     }
@@ -143,6 +150,7 @@ public:
 private:
     const IncludeResolver& m_resolve;
     std::map<std::string, std::optional<std::string>> m_answers;
+    std::map<std::string, std::string> m_foundAs;
     std::vector<IncludeRecord> m_records;
     std::set<std::string> m_recorded;
 };

@@ -44,6 +44,9 @@ struct IncludeContext {
     // The front end asks for a quoted include twice (as a local, then as a system header) when the
     // first attempt fails; the resolver hears each name once, so that it reports a missing file once.
     std::map<std::string, std::optional<std::string>> answered;
+    // The name each answered file was found under, by the same key: what its own includes name as
+    // their includer.
+    std::map<std::string, std::string> foundAs;
     // Every expansion counts, also of a file answered before: that is what the front end works through.
     size_t includes = 0;
     size_t sourceBytes = 0;
@@ -70,8 +73,10 @@ shaderc_include_result* ResolveInclude(void* userData, const char* requested, in
         auto answer = context->answered.find(key);
         if (answer == context->answered.end()) {
             std::string contents;
+            std::string where = requesting;
             std::optional<std::string> found;
-            if ((*context->resolve)(requested, requesting, contents)) found = std::move(contents);
+            if ((*context->resolve)(requested, where, contents)) found = std::move(contents);
+            context->foundAs[key] = where != requesting ? where : std::string(requested);
             answer = context->answered.emplace(key, std::move(found)).first;
         }
         if (answer->second && answer->second->size() > kMaxSourceBytes - context->sourceBytes) {
@@ -80,7 +85,7 @@ shaderc_include_result* ResolveInclude(void* userData, const char* requested, in
                                 "'";
         } else if (answer->second) {
             context->sourceBytes += answer->second->size();
-            include->name = requested;
+            include->name = context->foundAs[key];
             include->contents = ReadAsDirect3D(*answer->second);
         } else {
             include->contents = "cannot open include file '" + std::string(requested) + "'";
@@ -149,7 +154,7 @@ std::vector<uint32_t> CompileToSpirv(const std::string& source, const std::strin
         if (errors.empty()) errors = name + ": error: compilation failed without a message";
         std::map<std::string, std::string_view> files = {{name, source}};
         for (const auto& [key, contents] : context.answered) {
-            if (contents) files.emplace(key.substr(0, key.find('\n')), *contents);
+            if (contents) files.emplace(context.foundAs[key], *contents);
         }
         throw CompileError{ExplainUnsupported(errors, files)};
     }

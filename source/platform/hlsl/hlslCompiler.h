@@ -16,10 +16,12 @@
 namespace Hlsl {
 
 /// Fills `contents` with the file an include directive names, exactly as written (`requested`), and
-/// returns true; `includer` is the name of the file holding the directive. Where names resolve from
-/// is the caller's choice.
+/// returns true; `includer` comes in as the name of the file holding the directive. Where names resolve
+/// from is the caller's choice: one that finds the file under another name than `requested` sets
+/// `includer` to that name, which errors show and the file's own includes are looked for beside.
+/// (A resolver taking `includer` as const leaves the written name standing.)
 using IncludeResolver =
-    std::function<bool(const std::string& requested, const std::string& includer, std::string& contents)>;
+    std::function<bool(const std::string& requested, std::string& includer, std::string& contents)>;
 
 struct CompileResult {
     std::shared_ptr<const ShaderCode> code;  ///< null on failure
