@@ -108,12 +108,14 @@ bool Shader::LoadVS(const std::string& entryName) {
     if (FindVertexShader(entryName)) return true;
     std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName);
     if (!code) return false;
-    Gpu::VertexShaderPtr shader = g_graphics.device->CreateVertexShader(code);
-    if (!shader) {
-        // The driver refused the translation: once more with the author's lines, for its error to
-        // name them.
+    std::string refusal;
+    Gpu::VertexShaderPtr shader = g_graphics.device->CreateVertexShader(code, &refusal);
+    if (!shader && !refusal.empty()) {
+        // The driver refused the translation: once more with the author's lines, for its error (logged
+        // then) to name them. The plain refusal is told only when that compile cannot be had.
         code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName, true);
         if (code) shader = g_graphics.device->CreateVertexShader(code);
+        if (!code) VLOG("Shader::LoadVS", "%s", refusal.c_str());
     }
     if (!shader) {
         VLOG("Shader::LoadVS", "Failed to create vertex shader '%s'", entryName.c_str());
@@ -127,11 +129,13 @@ bool Shader::LoadPS(const std::string& entryName) {
     if (FindPixelShader(entryName)) return true;
     std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName);
     if (!code) return false;
-    Gpu::PixelShaderPtr shader = g_graphics.device->CreatePixelShader(code);
-    if (!shader) {
-        // As for the vertex side: the driver's error again, at the author's lines.
+    std::string refusal;
+    Gpu::PixelShaderPtr shader = g_graphics.device->CreatePixelShader(code, &refusal);
+    if (!shader && !refusal.empty()) {
+        // As for the vertex side: the driver's error told at the author's lines.
         code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName, true);
         if (code) shader = g_graphics.device->CreatePixelShader(code);
+        if (!code) VLOG("Shader::LoadPS", "%s", refusal.c_str());
     }
     if (!shader) {
         VLOG("Shader::LoadPS", "Failed to create pixel shader '%s'", entryName.c_str());

@@ -296,8 +296,45 @@ TEST_F(ShaderTest, Shader_ATranslationTheDriverRefusesIsCompiledAgainWithTheAuth
     for (const LogLine& line : log.Lines()) {
         if (line.text.find("Shader file 'scenes/big.fx', entry 'PS': a construct") == 0) ++refusals;
     }
-    EXPECT_EQ(refusals, 2u);
+    // Told once: the refusal of the plain translation is kept back for the marked one's.
+    EXPECT_EQ(refusals, 1u);
     EXPECT_EQ(Count(log.Lines(), {"Shader::LoadPS", "Failed to create pixel shader 'PS'"}), 1u);
+}
+
+TEST_F(ShaderTest, Shader_ADriverErrorInTheTranslationIsToldAtTheAuthorsFileAndLine) {
+    // No construct is known that this driver refuses at a line once translated, so the driver is given
+    // a marked translation with one statement of its own added where the author's line 2 begins: the
+    // driver's own error, told against the file and line of the source it came from.
+    const std::string source =
+        "float4 PS(float4 position : SV_Position) : SV_Target {\n"
+        "    float shade = position.x * 0.5;\n"
+        "    return float4(shade, shade, 0, 1);\n"
+        "}\n";
+    const Hlsl::IncludeResolver none = [](const std::string&, std::string&, std::string&) { return false; };
+    const auto marked = Hlsl::Compile(source, "scenes/lines.fx", none, "PS", Hlsl::WithLineMarkers("ps_4_0"));
+    ASSERT_TRUE(marked) << marked.errors;
+    auto broken = std::make_shared<Hlsl::ShaderCode>(*marked.code);
+    const size_t marker = broken->glsl.find("\n#line 1000002");
+    ASSERT_NE(marker, std::string::npos) << broken->glsl;
+    broken->glsl.insert(broken->glsl.find('\n', marker + 1) + 1, "    not_declared_anywhere += 1.0;\n");
+
+    LogCapture log;
+    std::string refusal;
+    EXPECT_EQ(g_graphics.device->CreatePixelShader(broken, &refusal), nullptr);
+    EXPECT_TRUE(log.Lines().empty()) << "a refusal asked for is not logged";
+    EXPECT_EQ(refusal.find("Shader file 'scenes/lines.fx', entry 'PS': a construct of it is not supported"),
+              0u)
+        << refusal;
+    EXPECT_NE(refusal.find("\nscenes/lines.fx:2:"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("not_declared_anywhere"), std::string::npos) << refusal;
+    EXPECT_EQ(refusal.find("1000002"), std::string::npos) << "no generated line left: " << refusal;
+
+    // Without a place for the refusal it is logged, in the same words.
+    LogCapture logged;
+    EXPECT_EQ(g_graphics.device->CreatePixelShader(broken), nullptr);
+    EXPECT_TRUE(HasLineStarting(logged.Lines(), "Gpu::Device::CreatePixelShader",
+                                refusal.substr(0, refusal.find('\n'))));
+    EXPECT_TRUE(HasLineStarting(logged.Lines(), "Gpu::Device::CreatePixelShader", "scenes/lines.fx:2:"));
 }
 
 TEST(HlslLineMarkers, AreInTheTranslationOnlyWhenAskedFor) {

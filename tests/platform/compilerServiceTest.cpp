@@ -88,6 +88,12 @@ TEST_F(CompilerServiceTest, HostileSourcesFailWithinTheirLimitAndTheNextCompileW
          {},
          {5, 1u << 30},
          "plasma.fx: error: compiling 'PS_Plasma' crashed the compiler"},
+        {"a call the compiler falls over, named at its line",
+         "\nfloat4 PS() : SV_Target { return GetRenderTargetSampleCount(); }\n",
+         {},
+         {5, 1u << 30},
+         "plasma.fx:2: error: 'GetRenderTargetSampleCount' (a query of the render target's samples) is not "
+         "supported"},
         {"huge constant, memory",
          "static const float a[100000000];\n" + kGood,
          {},

@@ -118,6 +118,14 @@ TEST(HlslSource, UnsupportedConstructsAreNamedAtTheAuthorsLine) {
          kBom + "BlendState B { BlendEnable[0] = TRUE; };\ninterface I { float F(); };\n"
                 "float4 PS() : SV_Target { return 1; }\n",
          "test.fx:2: error: an 'interface' declaration is not supported"},
+        // The front end reads these; the translation fails later, where no line is known.
+        {"a wave operation", "float4 PS() : SV_Target\n{\n    return WaveActiveSum(1.0);\n}\n",
+         "test.fx:3: error: 'WaveActiveSum' (a wave operation of shader model 6) is not supported"},
+        {"an attribute evaluated at a sample",
+         "struct In { float4 p : SV_Position; float2 uv : TEXCOORD0; };\n"
+         "float4 PS(In i) : SV_Target { return EvaluateAttributeAtSample(i.uv.x, 1); }\n",
+         "test.fx:2: error: 'EvaluateAttributeAtSample' (an attribute evaluated at a sample or offset) is "
+         "not supported"},
     };
     for (const auto& test : cases) {
         const Hlsl::CompileResult result = Build(test.source, "PS", "ps_4_0");

@@ -299,25 +299,26 @@ SamplerStatePtr Device::CreateSamplerState(const SamplerDesc& desc) {
 // ---------------------------------------------------------------------------------------------------
 // Shaders and input layouts
 
-VertexShaderPtr Device::CreateVertexShader(std::shared_ptr<const Hlsl::ShaderCode> code) {
+VertexShaderPtr Device::CreateVertexShader(std::shared_ptr<const Hlsl::ShaderCode> code,
+                                           std::string* refusal) {
     if (!code || code->stage != Hlsl::Stage::Vertex) {
         VLOG("Gpu::Device::CreateVertexShader", "The code is not vertex-stage code");
         return nullptr;
     }
     m_core->Use();
     auto shader = VertexShaderPtr(new VertexShader(m_core, std::move(code)));
-    if (!shader->Create("Gpu::Device::CreateVertexShader")) return nullptr;
+    if (!shader->Create("Gpu::Device::CreateVertexShader", refusal)) return nullptr;
     return shader;
 }
 
-PixelShaderPtr Device::CreatePixelShader(std::shared_ptr<const Hlsl::ShaderCode> code) {
+PixelShaderPtr Device::CreatePixelShader(std::shared_ptr<const Hlsl::ShaderCode> code, std::string* refusal) {
     if (!code || code->stage != Hlsl::Stage::Pixel) {
         VLOG("Gpu::Device::CreatePixelShader", "The code is not pixel-stage code");
         return nullptr;
     }
     m_core->Use();
     auto shader = PixelShaderPtr(new PixelShader(m_core, std::move(code)));
-    if (!shader->Create("Gpu::Device::CreatePixelShader")) return nullptr;
+    if (!shader->Create("Gpu::Device::CreatePixelShader", refusal)) return nullptr;
     return shader;
 }
 

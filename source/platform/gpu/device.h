@@ -53,10 +53,13 @@ public:
     /// Filtering, addressing and level-of-detail range, bound at sampler slots.
     SamplerStatePtr CreateSamplerState(const SamplerDesc& desc);
 
-    /// A vertex shader from compiled vertex-stage code.
-    VertexShaderPtr CreateVertexShader(std::shared_ptr<const Hlsl::ShaderCode> code);
-    /// A pixel shader from compiled pixel-stage code.
-    PixelShaderPtr CreatePixelShader(std::shared_ptr<const Hlsl::ShaderCode> code);
+    /// A vertex shader from compiled vertex-stage code. Where the driver refuses the code, its words
+    /// go to `refusal` when one is given (for a caller that tries again), else to the log.
+    VertexShaderPtr CreateVertexShader(std::shared_ptr<const Hlsl::ShaderCode> code,
+                                       std::string* refusal = nullptr);
+    /// A pixel shader from compiled pixel-stage code; `refusal` as for a vertex shader.
+    PixelShaderPtr CreatePixelShader(std::shared_ptr<const Hlsl::ShaderCode> code,
+                                     std::string* refusal = nullptr);
     /// An input layout matching `elements` to the inputs of `vertexCode` by semantic; null when an
     /// input has no element or an element is malformed.
     InputLayoutPtr CreateInputLayout(const InputElementDesc* elements, uint32_t count,

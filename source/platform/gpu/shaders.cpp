@@ -84,8 +84,10 @@ std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string&
            detail;
 }
 
-// Builds one stage's separable program from GLSL text; 0 after logging the driver's complaint.
-GLuint BuildProgram(const Hlsl::ShaderCode& code, const std::string& glsl, const char* function) {
+// Builds one stage's separable program from GLSL text; 0 after logging the driver's complaint (or
+// handing it to `refusal`).
+GLuint BuildProgram(const Hlsl::ShaderCode& code, const std::string& glsl, const char* function,
+                    std::string* refusal = nullptr) {
     const bool pixel = code.stage == Hlsl::Stage::Pixel;
     const char* text = glsl.c_str();
     GLuint program = glCreateShaderProgramv(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, 1, &text);
@@ -101,7 +103,11 @@ GLuint BuildProgram(const Hlsl::ShaderCode& code, const std::string& glsl, const
         message.resize(message.find('\0') == std::string::npos ? message.size() : message.find('\0'));
         glDeleteProgram(program);
     }
-    VLOG(function, "%s", DescribeGlslFailure(code, message).c_str());
+    if (refusal) {
+        *refusal = DescribeGlslFailure(code, message);
+    } else {
+        VLOG(function, "%s", DescribeGlslFailure(code, message).c_str());
+    }
     return 0;
 }
 
@@ -140,10 +146,10 @@ StageShader::~StageShader() {
     m_core->NoteDeletion();
 }
 
-bool StageShader::Create(const char* function) {
+bool StageShader::Create(const char* function, std::string* refusal) {
     const Hlsl::ShaderCode& code = *m_code;
     const bool pixel = code.stage == Hlsl::Stage::Pixel;
-    m_program = BuildProgram(code, code.glsl, function);
+    m_program = BuildProgram(code, code.glsl, function, refusal);
     if (!m_program) return false;
     m_id = m_core->NextId();
 

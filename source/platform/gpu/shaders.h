@@ -30,8 +30,9 @@ protected:
     friend class Context;
 
     StageShader(std::shared_ptr<Detail::DeviceCore> core, std::shared_ptr<const Hlsl::ShaderCode> code);
-    /// Builds the GL program and gives its blocks and textures their GL bindings; false after logging.
-    bool Create(const char* function);
+    /// Builds the GL program and gives its blocks and textures their GL bindings; false after logging,
+    /// except that the driver's refusal of the code goes to `refusal` instead where one is given.
+    bool Create(const char* function, std::string* refusal = nullptr);
     /// The program to draw with after `vertex`: this one, or (for a pixel stage reading varyings of other
     /// names than the common ones) a copy that reads them where `vertex` writes them.
     GLuint ProgramAfter(const StageShader& vertex);

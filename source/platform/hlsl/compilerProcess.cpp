@@ -18,6 +18,7 @@
 
 #include "platform/hlsl/compilerProtocol.h"
 #include "platform/hlsl/compilerServer.h"
+#include "platform/hlsl/hlslSource.h"
 #include "platform/hlsl/wireFormat.h"
 
 extern char** environ;
@@ -301,6 +302,8 @@ CompileResult CompilerProcess::CompileOnce(const std::string& source, const std:
                     result.errors = what + " crashed the compiler (exit status " +
                                     std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
                 }
+                // A call the compiler is known to fall over is named at the author's line.
+                result.errors = ExplainUnsupported(result.errors, {{name, source}});
                 return result;
             }
             usleep(2000);

@@ -356,6 +356,16 @@ std::vector<std::string> UnsupportedOn(std::string_view line) {
     return found;
 }
 
+// What a call of `name` is when it is one the translation cannot carry to GL although the front end
+// reads it; null for any other name. Those fail after the front end, where no line is known.
+const char* BeyondTranslationCall(std::string_view name) {
+    if (name.starts_with("Wave")) return "a wave operation of shader model 6";
+    if (name.starts_with("QuadRead")) return "a quad operation of shader model 6";
+    if (name.starts_with("EvaluateAttribute")) return "an attribute evaluated at a sample or offset";
+    if (name.starts_with("GetRenderTargetSample")) return "a query of the render target's samples";
+    return nullptr;
+}
+
 }  // namespace
 
 std::string ReadAsDirect3D(std::string_view text) {
@@ -465,6 +475,26 @@ std::string ExplainUnsupported(const std::string& errors,
             const std::string text =
                 name + ":" + std::to_string(number) + ": error: " + construct + " is not supported\n";
             if (said.insert(text).second) explained += text;
+        }
+    }
+    // No error pointed at a line of the author's (the optimizer or the compiler itself gave up): the
+    // calls known to end that way are named where they stand.
+    const bool unplaced = errors.find("failed to optimize") != std::string::npos ||
+                          errors.find("crashed the compiler") != std::string::npos;
+    if (looked.empty() && unplaced) {
+        for (const auto& [name, text] : files) {
+            const std::vector<Token> tokens = Tokenize(text);
+            for (size_t k = 0; k + 1 < tokens.size(); ++k) {
+                const std::string_view word = text.substr(tokens[k].begin, tokens[k].end - tokens[k].begin);
+                if (!tokens[k].name || text.substr(tokens[k + 1].begin, 1) != "(") continue;
+                const char* what = BeyondTranslationCall(word);
+                if (!what) continue;
+                const size_t number =
+                    1 + static_cast<size_t>(std::count(text.begin(), text.begin() + tokens[k].begin, '\n'));
+                const std::string line = name + ":" + std::to_string(number) + ": error: '" +
+                                         std::string(word) + "' (" + what + ") is not supported\n";
+                if (said.insert(line).second) explained += line;
+            }
         }
     }
     if (explained.empty()) return errors;
