@@ -29,6 +29,11 @@ public:
                                      EGL_CONTEXT_OPENGL_PROFILE_MASK,
                                      EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
                                      EGL_NONE};
+        // Whatever was current (the device of another test in this process) is current again after.
+        m_previousDisplay = eglGetCurrentDisplay();
+        m_previousContext = eglGetCurrentContext();
+        m_previousDraw = eglGetCurrentSurface(EGL_DRAW);
+        m_previousRead = eglGetCurrentSurface(EGL_READ);
         m_context = eglCreateContext(m_display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
         if (m_context != EGL_NO_CONTEXT) eglMakeCurrent(m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_context);
     }
@@ -36,6 +41,8 @@ public:
         if (m_context != EGL_NO_CONTEXT) {
             eglMakeCurrent(m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             eglDestroyContext(m_display, m_context);
+            if (m_previousContext != EGL_NO_CONTEXT)
+                eglMakeCurrent(m_previousDisplay, m_previousDraw, m_previousRead, m_previousContext);
         }
         // The display stays initialised: terminating it unloads Mesa's driver, which leaks what it
         // allocated, and the next test initialises the same display again at no cost.
@@ -48,6 +55,10 @@ public:
 private:
     EGLDisplay m_display = EGL_NO_DISPLAY;
     EGLContext m_context = EGL_NO_CONTEXT;
+    EGLDisplay m_previousDisplay = EGL_NO_DISPLAY;
+    EGLContext m_previousContext = EGL_NO_CONTEXT;
+    EGLSurface m_previousDraw = EGL_NO_SURFACE;
+    EGLSurface m_previousRead = EGL_NO_SURFACE;
 };
 
 // A separable program of one stage; 0 with the log in `log` when GL refuses it.
