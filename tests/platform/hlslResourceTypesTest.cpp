@@ -12,8 +12,6 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
-using TestSupport::kQuad;
-using TestSupport::kQuadLayout;
 using TestSupport::PixelNear;
 using TestSupport::Rgba;
 
@@ -35,15 +33,8 @@ protected:
     void SetUp() override {
         GpuTest::SetUp();
         if (IsSkipped()) return;
-        Gpu::BufferDesc quadDesc{sizeof kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0};
-        Gpu::SubresourceData quadData{kQuad, 0, 0};
-        quad = Device().CreateBuffer(quadDesc, &quadData);
-        Gpu::SamplerDesc samplerDesc;
-        samplerDesc.Filter = Gpu::Filter::MIN_MAG_MIP_POINT;
-        samplerDesc.AddressU = samplerDesc.AddressV = samplerDesc.AddressW = Gpu::TextureAddressMode::CLAMP;
-        samplerDesc.MaxAnisotropy = 0;
-        sampler = Device().CreateSamplerState(samplerDesc);
-        ASSERT_TRUE(quad && sampler);
+        sampler = PointSampler();
+        ASSERT_TRUE(sampler);
     }
 
     // Draws the 2x2 target with the pixel entry `entry` of kPrelude + `body` and `views` from t0 on;
@@ -51,13 +42,7 @@ protected:
     Image Draw(const std::string& body, const std::vector<Gpu::ShaderResourceViewPtr>& views,
                const std::string& entry = "PS") {
         auto program = MakeProgram(std::string(kPrelude) + body, entry);
-        if (!program.vertex || !program.pixel) return {};
-        auto layout = Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode);
-        Context().IASetInputLayout(layout);
-        Context().VSSetShader(program.vertex);
-        Context().PSSetShader(program.pixel);
-        Context().IASetVertexBuffers(0, quad, sizeof(TestSupport::QuadVertex), 0);
-        Context().IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
+        if (!BindQuad(program)) return {};
         Context().PSSetSamplers(0, 1, &sampler);
         for (size_t i = 0; i < views.size(); ++i) Context().PSSetShaderResources(uint32_t(i), views[i]);
         auto target = MakeTarget(2, 2, {1, 0, 1, 1});
@@ -79,7 +64,6 @@ protected:
         return texture ? Device().CreateShaderResourceView(texture) : nullptr;
     }
 
-    Gpu::BufferPtr quad;
     Gpu::SamplerStatePtr sampler;
 };
 

@@ -153,11 +153,6 @@ protected:
     void SetUp() override {
         GpuTest::SetUp();
         if (IsSkipped()) return;
-        Gpu::BufferDesc quadDesc{
-            sizeof TestSupport::kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0};
-        Gpu::SubresourceData quadData{TestSupport::kQuad, 0, 0};
-        quad = Device().CreateBuffer(quadDesc, &quadData);
-        ASSERT_TRUE(quad);
         // A 2 by 2 texture of four colours, a point sampler and a cbuffer (0.25, 0.5, 0.75, 1).
         texture = MakeTexture(2, 2,
                               {TestSupport::Rgba(255, 0, 0), TestSupport::Rgba(0, 255, 0),
@@ -181,20 +176,14 @@ protected:
         EXPECT_TRUE(vertexCode) << vertexCode.errors;
         EXPECT_TRUE(pixelCode) << pixelCode.errors;
         if (!vertexCode || !pixelCode) return {};
-        auto vertex = Device().CreateVertexShader(vertexCode.code);
-        auto pixel = Device().CreatePixelShader(pixelCode.code);
-        auto layout = Device().CreateInputLayout(TestSupport::kQuadLayout, 3, *vertexCode.code);
-        EXPECT_TRUE(vertex && pixel && layout);
         const Target target = MakeTarget(8, 8);
         BindTarget(target);
-        Context().IASetInputLayout(layout);
-        Context().VSSetShader(vertex);
-        Context().PSSetShader(pixel);
+        if (!BindQuad(Device().CreateVertexShader(vertexCode.code), vertexCode.code,
+                      Device().CreatePixelShader(pixelCode.code)))
+            return {};
         Context().PSSetShaderResources(0, texture);
         Context().PSSetSamplers(0, 1, &sampler);
         Context().PSSetConstantBuffers(0, constants);
-        Context().IASetVertexBuffers(0, quad, sizeof(TestSupport::QuadVertex), 0);
-        Context().IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
         Context().Draw(4, 0);
         Context().ClearState();
         return Read(target.texture);
@@ -204,7 +193,6 @@ protected:
         return a.width == b.width && a.height == b.height && a.rgba == b.rgba && a.width > 0;
     }
 
-    Gpu::BufferPtr quad;
     Gpu::ShaderResourceViewPtr texture;
     Gpu::SamplerStatePtr sampler;
     Gpu::BufferPtr constants;

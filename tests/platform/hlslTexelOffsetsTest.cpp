@@ -12,8 +12,6 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
-using TestSupport::kQuad;
-using TestSupport::kQuadLayout;
 
 const Hlsl::IncludeResolver kNoIncludes;
 
@@ -68,26 +66,13 @@ class HlslTexelOffsets : public GpuTest {
 protected:
     Image Draw(const std::string& entry) {
         auto program = MakeProgram(kSource, entry);
-        if (!program.vertex || !program.pixel) return {};
-        Gpu::BufferDesc quadDesc{sizeof kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0};
-        Gpu::SubresourceData quadData{kQuad, 0, 0};
-        auto quad = Device().CreateBuffer(quadDesc, &quadData);
-        auto layout = Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode);
+        if (!BindQuad(program)) return {};
         // 8x8 texels, each of its own colour.
         std::vector<uint32_t> pixels;
         for (uint32_t y = 0; y < 8; ++y)
             for (uint32_t x = 0; x < 8; ++x)
                 pixels.push_back(TestSupport::Rgba(x * 36, y * 36, (x ^ y) * 30, 255 - x * y));
-        Gpu::SamplerDesc samplerDesc;
-        samplerDesc.Filter = Gpu::Filter::MIN_MAG_MIP_POINT;
-        samplerDesc.AddressU = samplerDesc.AddressV = samplerDesc.AddressW = Gpu::TextureAddressMode::CLAMP;
-        samplerDesc.MaxAnisotropy = 0;
-        auto sampler = Device().CreateSamplerState(samplerDesc);
-        Context().IASetInputLayout(layout);
-        Context().VSSetShader(program.vertex);
-        Context().PSSetShader(program.pixel);
-        Context().IASetVertexBuffers(0, quad, sizeof(TestSupport::QuadVertex), 0);
-        Context().IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
+        auto sampler = PointSampler();
         Context().PSSetSamplers(0, 1, &sampler);
         Context().PSSetShaderResources(0, MakeTexture(8, 8, pixels));
         auto target = MakeTarget(8, 8, {1, 0, 1, 1});

@@ -13,8 +13,6 @@ namespace {
 
 using TestSupport::GpuTest;
 using TestSupport::Image;
-using TestSupport::kQuad;
-using TestSupport::kQuadLayout;
 using TestSupport::PixelNear;
 
 // Eight names, each carrying k/8 for k = 1 to 8, next to a TEXCOORD and a COLOR of known values.
@@ -63,16 +61,7 @@ class HlslVaryings : public GpuTest {
 protected:
     Image Draw(const std::string& entry) {
         auto program = MakeProgram(kSource, entry);
-        if (!program.vertex || !program.pixel) return {};
-        Gpu::BufferDesc quadDesc{sizeof kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0};
-        Gpu::SubresourceData quadData{kQuad, 0, 0};
-        auto quad = Device().CreateBuffer(quadDesc, &quadData);
-        auto layout = Device().CreateInputLayout(kQuadLayout, 3, *program.vertexCode);
-        Context().IASetInputLayout(layout);
-        Context().VSSetShader(program.vertex);
-        Context().PSSetShader(program.pixel);
-        Context().IASetVertexBuffers(0, quad, sizeof(TestSupport::QuadVertex), 0);
-        Context().IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
+        if (!BindQuad(program)) return {};
         auto target = MakeTarget(2, 2, {1, 0, 1, 1});
         BindTarget(target);
         Context().Draw(4, 0);

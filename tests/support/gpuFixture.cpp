@@ -174,4 +174,31 @@ GpuTest::Program GpuTest::MakeProgram(const std::string& source, const std::stri
     return program;
 }
 
+bool GpuTest::BindQuad(const Gpu::VertexShaderPtr& vertex,
+                       const std::shared_ptr<const Hlsl::ShaderCode>& vertexCode,
+                       const Gpu::PixelShaderPtr& pixel) {
+    if (!m_quad) {
+        Gpu::BufferDesc desc{sizeof kQuad, Gpu::Usage::IMMUTABLE, Gpu::BIND_VERTEX_BUFFER, 0, 0, 0};
+        Gpu::SubresourceData data{kQuad, 0, 0};
+        m_quad = Device().CreateBuffer(desc, &data);
+    }
+    m_quadLayout = vertexCode ? Device().CreateInputLayout(kQuadLayout, 3, *vertexCode) : nullptr;
+    EXPECT_TRUE(vertex && pixel && m_quad && m_quadLayout) << "a stage, the quad or its layout is missing";
+    if (!vertex || !pixel || !m_quad || !m_quadLayout) return false;
+    Context().IASetInputLayout(m_quadLayout);
+    Context().VSSetShader(vertex);
+    Context().PSSetShader(pixel);
+    Context().IASetVertexBuffers(0, m_quad, sizeof(QuadVertex), 0);
+    Context().IASetPrimitiveTopology(Gpu::PrimitiveTopology::TRIANGLESTRIP);
+    return true;
+}
+
+Gpu::SamplerStatePtr GpuTest::PointSampler() {
+    Gpu::SamplerDesc desc;
+    desc.Filter = Gpu::Filter::MIN_MAG_MIP_POINT;
+    desc.AddressU = desc.AddressV = desc.AddressW = Gpu::TextureAddressMode::CLAMP;
+    desc.MaxAnisotropy = 0;
+    return Device().CreateSamplerState(desc);
+}
+
 }  // namespace TestSupport

@@ -81,6 +81,20 @@ protected:
         Gpu::PixelShaderPtr pixel;
     };
     Program MakeProgram(const std::string& source, const std::string& pixelEntry = "PS");
+    /// Binds both stages with the generic quad (kQuad, a triangle strip) as their vertices, ready for
+    /// Draw(4, 0); false after failing the test when the stages or the input layout are missing.
+    bool BindQuad(const Gpu::VertexShaderPtr& vertex,
+                  const std::shared_ptr<const Hlsl::ShaderCode>& vertexCode,
+                  const Gpu::PixelShaderPtr& pixel);
+    bool BindQuad(const Program& program) {
+        return BindQuad(program.vertex, program.vertexCode, program.pixel);
+    }
+    /// A point-filtering sampler that clamps at the edges.
+    Gpu::SamplerStatePtr PointSampler();
+
+private:
+    Gpu::BufferPtr m_quad;
+    Gpu::InputLayoutPtr m_quadLayout;
 };
 
 /// The system's vertex format: position, texture coordinate, normal (32 bytes).
