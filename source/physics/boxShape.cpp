@@ -5,6 +5,7 @@ namespace Physics {
 BoxShape::BoxShape(const BoxDef& def, RigidBody* body)
     : m_local(def.local),
       m_halfExtents(def.extents * 0.5f),
+      m_radius(Length(m_halfExtents)),
       m_body(body),
       m_friction(def.friction),
       m_restitution(def.restitution),
