@@ -63,6 +63,7 @@ private:
     Transform m_local;
     Vec3 m_halfExtents;
     float m_radius = 0.0f;
+    bool m_localIsIdentity = false;
     BoxShape* m_next = nullptr;
     RigidBody* m_body = nullptr;
     float m_friction = 0.0f;

@@ -37,6 +37,14 @@ private:
     };
 
     void Write(int slot, const Aabb& box, int proxy);
+    /// One bit per lane that is set (all ones) in a comparison's result.
+    static unsigned LaneBits(Int4 mask) {
+#if defined(__SSE__)
+        return unsigned(__builtin_ia32_movmskps(reinterpret_cast<Float4>(mask)));
+#else
+        return unsigned((mask[0] & 1) | (mask[1] & 2) | (mask[2] & 4) | (mask[3] & 8));
+#endif
+    }
 
     std::vector<Group> m_groups;
     // Per proxy index: its slot (group * 4 + lane), or -1.
@@ -49,16 +57,16 @@ void LeafBoxes::Query(const Aabb& box, Callback&& callback) const {
     auto splat = [](float f) { return Float4{f, f, f, f}; };
     const Float4 minX = splat(box.min.x), minY = splat(box.min.y), minZ = splat(box.min.z);
     const Float4 maxX = splat(box.max.x), maxY = splat(box.max.y), maxZ = splat(box.max.z);
-    const int groups = (m_count + 3) / 4;
     const Group* const data = m_groups.data();
+    const int groups = (m_count + 3) / 4;
+    const int fullGroups = m_count / 4;
     for (int g = 0; g < groups; ++g) {
         const Group& group = data[g];
         const Int4 apart = (maxX < group.minX) | (group.maxX < minX) | (maxY < group.minY) |
                            (group.maxY < minY) | (maxZ < group.minZ) | (group.maxZ < minZ);
         // Lanes past the last box hold stale boxes; they are masked off.
-        const int live = g < m_count / 4 ? 0xf : (1 << (m_count & 3)) - 1;
-        unsigned overlapping =
-            unsigned(~((apart[0] & 1) | (apart[1] & 2) | (apart[2] & 4) | (apart[3] & 8)) & live);
+        const unsigned live = g < fullGroups ? 0xfu : (1u << (m_count & 3)) - 1u;
+        unsigned overlapping = ~LaneBits(apart) & live;
         while (overlapping) {
             const int lane = __builtin_ctz(overlapping);
             overlapping &= overlapping - 1;
