@@ -145,10 +145,12 @@ void ContactManager::SetColliding(ContactConstraint* c, bool colliding) {
     if (colliding == was) return;
     if (colliding) {
         c->flags |= ContactConstraint::kColliding;
+        ++m_touchingCount;
         LinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
         LinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
     } else {
         c->flags &= ~ContactConstraint::kColliding;
+        --m_touchingCount;
         UnlinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
         UnlinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
     }
