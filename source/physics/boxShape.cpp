@@ -2,9 +2,23 @@
 
 namespace Physics {
 
+namespace {
+bool IsIdentity(const Transform& t) {
+    const Mat3 identity;
+    for (int c = 0; c < 3; ++c) {
+        const Vec3 column = t.rotation.Column(c);
+        const Vec3 expected = identity.Column(c);
+        if (column.x != expected.x || column.y != expected.y || column.z != expected.z) return false;
+    }
+    return t.position.x == 0.0f && t.position.y == 0.0f && t.position.z == 0.0f;
+}
+}  // namespace
+
 BoxShape::BoxShape(const BoxDef& def, RigidBody* body)
     : m_local(def.local),
       m_halfExtents(def.extents * 0.5f),
+      m_radius(Length(m_halfExtents)),
+      m_localIsIdentity(IsIdentity(def.local)),
       m_body(body),
       m_friction(def.friction),
       m_restitution(def.restitution),
@@ -12,24 +26,17 @@ BoxShape::BoxShape(const BoxDef& def, RigidBody* body)
       m_sensor(def.sensor) {}
 
 Aabb BoxShape::ComputeAabb(const Transform& bodyTransform) const {
-    Transform world = Mul(bodyTransform, m_local);
+    // A box at the body's origin, unturned, is placed by the body's transform alone: the product with
+    // the identity differs from it at most in the sign of a zero, which the box below drops.
+    const Transform world = m_localIsIdentity ? bodyTransform : Mul(bodyTransform, m_local);
     const Mat3& r = world.rotation;
-    // Each corner is R·(±ex, ±ey, ±ez) + p; the three scaled columns are shared by all eight, and
-    // negating a product is exact, so this equals transforming every corner.
-    Vec3 cx = r.ex * m_halfExtents.x;
-    Vec3 cy = r.ey * m_halfExtents.y;
-    Vec3 cz = r.ez * m_halfExtents.z;
-    Vec3 lo{kMaxFloat, kMaxFloat, kMaxFloat};
-    Vec3 hi{-kMaxFloat, -kMaxFloat, -kMaxFloat};
-    for (int i = 0; i < 8; ++i) {
-        Vec3 ax = (i & 4) ? cx : -cx;
-        Vec3 ay = (i & 2) ? cy : -cy;
-        Vec3 az = (i & 1) ? cz : -cz;
-        Vec3 corner = ax + ay + az + world.position;
-        lo = Min(lo, corner);
-        hi = Max(hi, corner);
-    }
-    return {lo, hi};
+    // Each corner is R·(±ex, ±ey, ±ez) + p, summed in that order. A rounded sum never falls when a
+    // term grows, so the lowest corner on each axis takes every term at its lowest, -|term|, and the
+    // highest every term at its highest: the same numbers as the least and greatest of the eight
+    // corners, found without them.
+    const Vec3 reach =
+        Abs(r.ex * m_halfExtents.x) + Abs(r.ey * m_halfExtents.y) + Abs(r.ez * m_halfExtents.z);
+    return {world.position - reach, reach + world.position};
 }
 
 MassData BoxShape::ComputeMass() const {

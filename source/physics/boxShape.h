@@ -36,6 +36,8 @@ public:
     const Transform& GetLocalTransform() const { return m_local; }
     /// Half the edge lengths.
     Vec3 GetHalfExtents() const { return m_halfExtents; }
+    /// Distance from the centre to a corner: the radius of the sphere around the box.
+    float GetRadius() const { return m_radius; }
     float GetFriction() const { return m_friction; }
     float GetRestitution() const { return m_restitution; }
     float GetDensity() const { return m_density; }
@@ -60,6 +62,8 @@ private:
 
     Transform m_local;
     Vec3 m_halfExtents;
+    float m_radius = 0.0f;
+    bool m_localIsIdentity = false;
     BoxShape* m_next = nullptr;
     RigidBody* m_body = nullptr;
     float m_friction = 0.0f;

@@ -14,6 +14,7 @@ BroadPhase::BroadPhase(ContactManager* manager) : m_manager(manager) {
 
 void BroadPhase::InsertBox(BoxShape* box, const Aabb& tight) {
     int id = m_tree.Insert(tight, box);
+    m_leaves.Insert(id, m_tree.GetFatAabb(id));
     box->m_proxy = id;
     m_moveBuffer.push_back(id);
 }
@@ -25,11 +26,14 @@ void BroadPhase::RemoveBox(const BoxShape* box) {
     for (int& moved : m_moveBuffer) {
         if (moved == id) moved = AabbTree::kNull;
     }
+    m_leaves.Remove(id);
     m_tree.Remove(id);
 }
 
 void BroadPhase::Update(int proxy, const Aabb& tight) {
-    if (m_tree.Update(proxy, tight)) m_moveBuffer.push_back(proxy);
+    if (!m_tree.Update(proxy, tight)) return;
+    m_leaves.Set(proxy, m_tree.GetFatAabb(proxy));
+    m_moveBuffer.push_back(proxy);
 }
 
 void BroadPhase::UpdatePairs() {
@@ -41,17 +45,25 @@ void BroadPhase::UpdatePairs() {
         if (size_t(proxy) >= m_moved.size()) m_moved.resize(size_t(proxy) + 1, 0);
         m_moved[size_t(proxy)] = 1;
     }
+    // Both ways find the same set of pairs, and the pairs are sorted below, so which one runs changes
+    // nothing but the time.
+    const bool scan = m_leaves.Count() <= kScanLimit;
     for (int proxy : m_moveBuffer) {
         if (proxy == AabbTree::kNull) continue;
         m_currentIndex = proxy;
         const Aabb box = m_tree.GetFatAabb(proxy);
-        m_tree.Query(box, [this](int leaf) {
+        auto offer = [this](int leaf) {
             if (leaf == m_currentIndex) return;
             if (leaf < m_currentIndex && size_t(leaf) < m_moved.size() && m_moved[size_t(leaf)]) return;
             const auto first = uint32_t(std::min(leaf, m_currentIndex));
             const auto second = uint32_t(std::max(leaf, m_currentIndex));
             m_pairBuffer.push_back(uint64_t(first) << 32 | second);
-        });
+        };
+        if (scan) {
+            m_leaves.Query(box, offer);
+        } else {
+            m_tree.Query(box, offer);
+        }
     }
     for (int proxy : m_moveBuffer) {
         if (proxy != AabbTree::kNull) m_moved[size_t(proxy)] = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "physics/aabbTree.h"
+#include "physics/leafBoxes.h"
 
 namespace Physics {
 
@@ -14,6 +15,9 @@ class BoxShape;
 
 class BroadPhase {
 public:
+    /// Up to this many boxes a pair update scans every box; above it, it walks the tree.
+    static constexpr int kScanLimit = 4096;
+
     explicit BroadPhase(ContactManager* manager);
 
     /// Enters a box with its tight world box; it takes part in the next pair update.
@@ -35,6 +39,8 @@ public:
 
 private:
     AabbTree m_tree;
+    // The tree's leaf boxes again, for the scan.
+    LeafBoxes m_leaves;
     // Each pair of proxies as one number, the smaller index in the high half: sorting the numbers
     // sorts the pairs by first index, then second.
     std::vector<uint64_t> m_pairBuffer;

@@ -53,8 +53,8 @@ void UnlinkTouching(ContactEdge* edge, ContactEdge** list) {
 // Most constraints hold boxes whose enlarged bounds overlap while the boxes themselves are well
 // apart. When even their bounding spheres are apart by a clear margin, a separating axis exists and
 // the box test would report no contacts; this answers the same at a fraction of the cost.
-bool SpheresApart(Vec3 centreA, Vec3 eA, Vec3 centreB, Vec3 eB) {
-    const float reach = Length(eA) + Length(eB);
+bool SpheresApart(Vec3 centreA, float radiusA, Vec3 centreB, float radiusB) {
+    const float reach = radiusA + radiusB;
     const Vec3 d = centreB - centreA;
     return Dot(d, d) > reach * reach * 1.001f + 1.0e-6f;
 }
@@ -145,10 +145,12 @@ void ContactManager::SetColliding(ContactConstraint* c, bool colliding) {
     if (colliding == was) return;
     if (colliding) {
         c->flags |= ContactConstraint::kColliding;
+        ++m_touchingCount;
         LinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
         LinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
     } else {
         c->flags &= ~ContactConstraint::kColliding;
+        --m_touchingCount;
         UnlinkTouching(&c->edgeA, &c->bodyA->m_touchingList);
         UnlinkTouching(&c->edgeB, &c->bodyB->m_touchingList);
     }
@@ -221,9 +223,17 @@ void ContactManager::UpdateContact(ContactConstraint* c) {
     const Vec3 oldT1 = m.tangentVectors[1];
 
     m.contactCount = 0;
-    const Transform worldA = Mul(bodyA->GetTransform(), a->GetLocalTransform());
-    const Transform worldB = Mul(bodyB->GetTransform(), b->GetLocalTransform());
-    if (!SpheresApart(worldA.position, a->GetHalfExtents(), worldB.position, b->GetHalfExtents())) {
+    // The centres first: most pairs are found apart by them alone, and the boxes' world rotations
+    // (two matrix products) are needed only for the box test. The same sums as the full transforms.
+    const Transform& bodyTransformA = bodyA->GetTransform();
+    const Transform& bodyTransformB = bodyB->GetTransform();
+    const Transform& localA = a->GetLocalTransform();
+    const Transform& localB = b->GetLocalTransform();
+    const Vec3 centreA = Mul(bodyTransformA.rotation, localA.position) + bodyTransformA.position;
+    const Vec3 centreB = Mul(bodyTransformB.rotation, localB.position) + bodyTransformB.position;
+    if (!SpheresApart(centreA, a->GetRadius(), centreB, b->GetRadius())) {
+        const Transform worldA{centreA, Mul(bodyTransformA.rotation, localA.rotation)};
+        const Transform worldB{centreB, Mul(bodyTransformB.rotation, localB.rotation)};
         BoxToBox(&m, worldA, a->GetHalfExtents(), worldB, b->GetHalfExtents());
     }
 

@@ -39,6 +39,8 @@ public:
     /// The constraints, newest first.
     ContactConstraint* GetContactList() const { return m_contactList; }
     int GetContactCount() const { return m_contactCount; }
+    /// The constraints whose boxes touch: the most an island can hold.
+    int GetTouchingCount() const { return m_touchingCount; }
 
 private:
     void SetColliding(ContactConstraint* constraint, bool colliding);
@@ -56,6 +58,7 @@ private:
     std::vector<ContactConstraint*> m_order;
     int m_holes = 0;
     int m_contactCount = 0;
+    int m_touchingCount = 0;
 };
 
 }  // namespace Physics

@@ -2,6 +2,7 @@
 #include "physics/island.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "physics/contactConstraint.h"
@@ -124,6 +125,7 @@ void Island::Solve(float dt, Vec3 gravity, int iterations, bool allowSleep, bool
     }
 
     // Contacts.
+    assert(m_contacts.size() <= m_contactStates.size() && "Reserve gave room for fewer contacts");
     InitializeContacts();
     const int contactCount = int(m_contacts.size());
     ContactConstraintState* states = m_contactStates.data();

@@ -130,12 +130,22 @@ namespace {
 
 using namespace PhysicsTest;
 
+// The count of touching constraints sizes the island's room, so it must follow every change.
+int CollidingConstraints(const PhysicsScene& scene) {
+    int colliding = 0;
+    for (auto* c = scene.GetContactManager().GetContactList(); c; c = c->next) {
+        if (c->flags & Physics::ContactConstraint::kColliding) ++colliding;
+    }
+    return colliding;
+}
+
 TEST(ContactManager, TouchingListsHoldExactlyTheCollidingConstraintsInListOrder) {
     PhysicsScene scene(kDt, {0.0f, kGravity, 0.0f});
     AddGround(scene);
     std::vector<RigidBody*> boxes = AddColumns(scene, 4, 4);
     for (int step = 0; step < 240; ++step) {
         scene.Step();
+        ASSERT_EQ(scene.GetContactManager().GetTouchingCount(), CollidingConstraints(scene)) << step;
         if (step % 20 != 0) continue;
         for (RigidBody* body = scene.GetBodyList(); body; body = body->GetNext()) {
             Physics::ContactEdge* touching = body->GetTouchingList();
@@ -149,6 +159,7 @@ TEST(ContactManager, TouchingListsHoldExactlyTheCollidingConstraintsInListOrder)
     }
     // Removing bodies unlinks their edges from the others' touching lists.
     for (size_t i = 0; i < boxes.size(); i += 2) scene.RemoveBody(boxes[i]);
+    EXPECT_EQ(scene.GetContactManager().GetTouchingCount(), CollidingConstraints(scene));
     for (RigidBody* body = scene.GetBodyList(); body; body = body->GetNext()) {
         for (Physics::ContactEdge* e = body->GetTouchingList(); e; e = e->touchingNext) {
             EXPECT_TRUE(e->constraint->flags & Physics::ContactConstraint::kColliding);
