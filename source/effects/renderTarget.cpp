@@ -10,7 +10,7 @@ constexpr float kWheat[4] = {0.9607844f, 0.8705883f, 0.7019608f, 1.0f};
 }  // namespace
 
 RenderTarget::RenderTarget()
-    : m_shader("final.fx"), m_pair(float(g_graphics.renderWidth), float(g_graphics.renderHeight)) {
+    : m_shader("final.fx"), m_width(float(g_graphics.renderWidth)), m_height(float(g_graphics.renderHeight)) {
     m_shader.LoadVS("VS");
     m_shader.LoadPS("PS_WithAlpha");
 }
@@ -19,7 +19,8 @@ void RenderTarget::Update(double time, RenderTexturePair* target) {
     if (!IsActive(time)) return;
     const double localTime = LocalTime(time);
     // Unlike the base order, the children draw first: their picture is what gets composited.
-    for (const auto& child : m_children) child->Update(localTime, &m_pair);
+    RenderTexturePair& pair = Pair();
+    for (const auto& child : m_children) child->Update(localTime, &pair);
     Render(localTime, target);
 }
 
@@ -30,12 +31,18 @@ void RenderTarget::Render(double, RenderTexturePair* target) {
         return;
     }
     context.OMSetRenderTargets(nullptr, nullptr);
-    context.PSSetShaderResources(0, m_pair.CurrentView());
-    context.VSSetShaderResources(0, m_pair.CurrentView());
+    const RenderTexturePair& pair = Pair();
+    context.PSSetShaderResources(0, pair.CurrentView());
+    context.VSSetShaderResources(0, pair.CurrentView());
     // The parent is not flipped: the group lands on top of the parent's picture, blended by its alpha.
     context.OMSetRenderTargets(target->CurrentTarget(), nullptr);
     BindGenericVertices();
     context.Draw(4, 0);
+}
+
+RenderTexturePair& RenderTarget::Pair() const {
+    if (!m_pair) m_pair = std::make_unique<RenderTexturePair>(m_width, m_height);
+    return *m_pair;
 }
 
 }  // namespace Effects

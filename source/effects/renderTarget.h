@@ -2,6 +2,8 @@
 // of its parent, so that a whole group, post-processes included, is layered over what came before.
 #pragma once
 
+#include <memory>
+
 #include "effects/effect.h"
 #include "graphics/dynamicTexture.h"
 #include "graphics/shader.h"
@@ -10,8 +12,8 @@ namespace Effects {
 
 class RenderTarget : public Effect {
 public:
-    /// Creates the children's pair (cleared once, never again) and compiles "final.fx"'s "VS" and
-    /// "PS_WithAlpha".
+    /// Compiles "final.fx"'s "VS" and "PS_WithAlpha"; the children's pair (cleared once, never again)
+    /// is made at the render size of now when it is first drawn into or asked for.
     RenderTarget();
 
     /// While `time` lies in the window: the children draw into the own pair first, on the local clock,
@@ -22,11 +24,17 @@ public:
     void Render(double localTime, RenderTexturePair* target) override;
 
     /// The pair the children draw into (its contents persist from frame to frame).
-    const RenderTexturePair& GetChildrenPair() const { return m_pair; }
+    const RenderTexturePair& GetChildrenPair() const { return Pair(); }
 
 private:
+    /// The children's pair, made on first use: a group that is not shown in the first frame costs the
+    /// start-up nothing, and a fresh pair is as cleared as one made at load.
+    RenderTexturePair& Pair() const;
+
     Shader m_shader;
-    RenderTexturePair m_pair;
+    float m_width;
+    float m_height;
+    mutable std::unique_ptr<RenderTexturePair> m_pair;
 };
 
 }  // namespace Effects

@@ -231,6 +231,7 @@ int RunCapture(const CaptureOptions& options) {
             return 1;
         }
     }
+    PrepareHeadlessD3D();
     if (video && !Platform::IsVideoEncoderAvailable()) {
         std::fprintf(stderr, "ffmpeg was not found; install it to capture video\n");
         return 1;

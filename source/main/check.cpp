@@ -83,6 +83,7 @@ void AddStartTimes(const Effects::Effect& effect, double start, double localScal
 // Loads the show as the player does and draws each effect once at its start, so that everything
 // it builds on its first draw is built too.
 void CheckShow() {
+    PrepareHeadlessD3D();
     const std::string mountFailure = MountData();
     if (!mountFailure.empty()) {
         VLOG("WinMain", "%s", mountFailure.c_str());

@@ -33,6 +33,10 @@ bool Fail(const char* message) {
 
 }  // namespace
 
+void PrepareHeadlessD3D() {
+    Gpu::PrepareHeadlessDevice();
+}
+
 bool InitialiseD3D(int backBufferWidth, int backBufferHeight) {
     const auto width = static_cast<uint32_t>(backBufferWidth);
     const auto height = static_cast<uint32_t>(backBufferHeight);

@@ -6,6 +6,10 @@
 
 #include "graphics/sharedGraphics.h"
 
+/// Starts the slow part of a headless device's creation (loading the driver) on another core, so that
+/// mounting the data and reading the script overlap it; the next headless InitialiseD3D takes it.
+void PrepareHeadlessD3D();
+
 /// Creates the device (in the main window when there is one, else headless) with a back buffer of
 /// the size given, and every shared pipeline object; false after logging the step that failed.
 bool InitialiseD3D(int backBufferWidth = kShowWidth, int backBufferHeight = kShowHeight);

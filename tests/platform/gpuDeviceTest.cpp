@@ -446,4 +446,25 @@ TEST_F(GpuDevice, TwoDevicesDrawSideBySideAndObjectsMayOutliveTheirDevice) {
     EXPECT_TRUE(PixelNear(Read(target.texture), 0, 0, {0, 0, 255, 255}));
 }
 
+TEST_F(GpuDevice, DeviceWhoseDriverWasLoadedAheadOnAnotherThreadDrawsOnThisOne) {
+    // Prepared twice (the second does nothing), taken by the next headless device only.
+    Gpu::PrepareHeadlessDevice();
+    Gpu::PrepareHeadlessDevice();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "prepared" : "made at once");
+        auto set = Gpu::CreateHeadlessDevice(4, 2);
+        ASSERT_TRUE(set);
+        auto view = set.device->CreateRenderTargetView(set.swapChain->GetBuffer(0));
+        const float green[4] = {0, 1, 0, 1};
+        set.context->ClearRenderTargetView(view, green);
+        Image image;
+        ASSERT_TRUE(set.swapChain->ReadBackBuffer(image.rgba, image.width, image.height));
+        EXPECT_TRUE(PixelNear(image, 3, 1, {0, 255, 0, 255}));
+        EXPECT_EQ(set.device->GetCounters().glErrors, 0u);
+    }
+    // The shared device carries on on this thread.
+    auto target = MakeTarget(1, 1, {1, 0, 0, 1});
+    EXPECT_TRUE(PixelNear(Read(target.texture), 0, 0, {255, 0, 0, 255}));
+}
+
 }  // namespace

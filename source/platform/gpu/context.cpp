@@ -690,7 +690,7 @@ void Context::ApplyStage(const Stage& stage, StageShader& shader) {
     }
     for (const StageShader::TextureSlot& slot : shader.m_textures) {
         const ShaderResourceViewPtr& view = stage.views[slot.textureSlot];
-        GLuint texture = m_core->ZeroTexture(slot.target);
+        GLuint texture = slot.zeroTexture;
         if (view && view->m_target == slot.target) texture = view->m_texture;
         GLuint sampler = m_core->pointClampSampler;
         if (slot.samplerSlot >= 0) {

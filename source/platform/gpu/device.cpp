@@ -34,6 +34,10 @@ struct DeviceFactory {
     }
 };
 
+void PrepareHeadlessDevice() {
+    Detail::PrepareHeadlessGlContext();
+}
+
 DeviceSet CreateHeadlessDevice(uint32_t width, uint32_t height) {
     return DeviceFactory::Make(Detail::CreateHeadlessGlContext(), width, height);
 }

@@ -92,6 +92,10 @@ struct DeviceSet {
     explicit operator bool() const { return device != nullptr; }
 };
 
+/// Starts loading the GL driver for the next CreateHeadlessDevice on a worker thread, so that the
+/// caller's work meanwhile overlaps it.
+void PrepareHeadlessDevice();
+
 /// A device with no window, drawing with EGL on Mesa; its swap chain has a `width` by `height` back
 /// buffer and shows nothing.
 DeviceSet CreateHeadlessDevice(uint32_t width = 800, uint32_t height = 600);

@@ -57,17 +57,12 @@ GLenum TextureTarget(Hlsl::TextureType type) {
     return GL_TEXTURE_2D;
 }
 
-GLuint DeviceCore::ZeroTexture(GLenum target) const {
-    const auto found = m_zeroTextures.find(target);
-    return found == m_zeroTextures.end() ? 0 : found->second;
-}
-
 DeviceCore::DeviceCore(std::unique_ptr<GlContext> context) : m_context(std::move(context)) {}
 
 DeviceCore::~DeviceCore() {
     Use();
     for (auto& entry : m_pipelines) glDeleteProgramPipelines(1, &entry.second);
-    for (auto& entry : m_zeroTextures) glDeleteTextures(1, &entry.second);
+    glDeleteTextures(static_cast<GLsizei>(m_zeroTextures.size()), m_zeroTextures.data());
     glDeleteSamplers(1, &pointClampSampler);
     glDeleteSamplers(1, &defaultSampler);
     glDeleteBuffers(1, &m_zeroBuffer);
@@ -89,6 +84,17 @@ bool DeviceCore::Initialise() {
         VLOG("Gpu::Device", "OpenGL 4.5 is needed; '%s' offers %d.%d", renderer.c_str(),
              epoxy_gl_version() / 10, epoxy_gl_version() % 10);
         return false;
+    }
+
+    // Linked programs are kept beside the compiled shaders, for the driver that made them.
+    GLint binaryFormats = 0;
+    glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &binaryFormats);
+    if (binaryFormats > 0) {
+        for (GLenum name : {GL_VENDOR, GL_RENDERER, GL_VERSION, GL_SHADING_LANGUAGE_VERSION}) {
+            const char* text = reinterpret_cast<const char*>(glGetString(name));
+            programDriver += text ? text : "";
+            programDriver += '\n';
+        }
     }
 
     // Video memory, where the driver tells it (in KiB).
@@ -126,9 +132,9 @@ bool DeviceCore::Initialise() {
 
     // What a shader reads through an empty slot: transparent black, as on the interface this stands for.
     const uint32_t zero[6] = {};
-    for (GLenum target : {GL_TEXTURE_1D, GL_TEXTURE_1D_ARRAY, GL_TEXTURE_2D, GL_TEXTURE_2D_ARRAY,
-                          GL_TEXTURE_3D, GL_TEXTURE_CUBE_MAP}) {
-        GLuint& texture = m_zeroTextures[target];
+    for (uint32_t shape = 0; shape < Hlsl::kTextureTypes; ++shape) {
+        const GLenum target = TextureTarget(static_cast<Hlsl::TextureType>(shape));
+        GLuint& texture = m_zeroTextures[shape];
         glCreateTextures(target, 1, &texture);
         if (target == GL_TEXTURE_1D) {
             glTextureStorage1D(texture, 1, GL_RGBA8, 1);

@@ -5,6 +5,7 @@
 
 #include <epoxy/gl.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -74,8 +75,10 @@ public:
     GLint storageOffsetAlignment = 16;  ///< a structured view's first byte must be a multiple of this
 
     /// A 1x1 texture of transparent black of `target`'s kind: what a shader reads through an empty slot.
-    GLuint ZeroTexture(GLenum target) const;
+    GLuint ZeroTexture(Hlsl::TextureType type) const { return m_zeroTextures[static_cast<size_t>(type)]; }
     GLuint pointClampSampler = 0;
+    /// The driver's identity for the program cache; "" when the driver gives no program binaries.
+    std::string programDriver;
     GLuint defaultSampler = 0;  ///< what a null sampler slot means: linear, clamp
 
 private:
@@ -86,7 +89,7 @@ private:
     GLuint m_zeroBuffer = 0;
     uint32_t m_zeroBufferSize = 0;
     std::unique_ptr<LoopBudgetFlags> m_loopBudget;
-    std::map<GLenum, GLuint> m_zeroTextures;
+    std::array<GLuint, Hlsl::kTextureTypes> m_zeroTextures{};  ///< by texture shape
 };
 
 }  // namespace Gpu::Detail

@@ -5,6 +5,9 @@
 #include <epoxy/gl.h>
 
 #include <cstring>
+#include <future>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "system/log.h"
@@ -156,18 +159,69 @@ private:
 
 }  // namespace
 
-std::unique_ptr<GlContext> CreateHeadlessGlContext() {
-    for (EGLDisplay display : CandidateDisplays()) {
+namespace {
+
+// A headless context made on one thread and not current anywhere, ready to be taken by another.
+struct MadeContext {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLContext context = EGL_NO_CONTEXT;
+    size_t candidate = 0;        ///< the place of its display among the candidates
+    EGLint error = EGL_SUCCESS;  ///< why there is none, as the making thread saw it
+};
+
+// The first candidate display from `first` on that initialises and gives a context, which has been
+// current on this thread once (the driver finishes setting up there) and is released again.
+MadeContext MakeContext(size_t first) {
+    const std::vector<EGLDisplay> displays = CandidateDisplays();
+    for (size_t i = first; i < displays.size(); ++i) {
         EGLint major = 0, minor = 0;
-        if (!eglInitialize(display, &major, &minor)) continue;
-        EGLContext context = CreateEglContext(display);
+        if (!eglInitialize(displays[i], &major, &minor)) continue;
+        EGLContext context = CreateEglContext(displays[i]);
         if (context == EGL_NO_CONTEXT) continue;
-        auto result = std::make_unique<EglContext>(display, context);
+        if (eglMakeCurrent(displays[i], EGL_NO_SURFACE, EGL_NO_SURFACE, context) != EGL_TRUE) {
+            eglDestroyContext(displays[i], context);
+            continue;
+        }
+        eglMakeCurrent(displays[i], EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        return {displays[i], context, i, EGL_SUCCESS};
+    }
+    return {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, eglGetError()};
+}
+
+// The context being made ahead; its future's destructor waits for the worker, so that a run that ends
+// before taking it never leaves the thread behind.
+std::mutex g_preparedMutex;
+std::optional<std::future<MadeContext>> g_prepared;
+
+}  // namespace
+
+void PrepareHeadlessGlContext() {
+    const std::lock_guard lock(g_preparedMutex);
+    if (!g_prepared) g_prepared = std::async(std::launch::async, MakeContext, size_t(0));
+}
+
+std::unique_ptr<GlContext> CreateHeadlessGlContext() {
+    std::optional<std::future<MadeContext>> prepared;
+    {
+        const std::lock_guard lock(g_preparedMutex);
+        prepared.swap(g_prepared);
+    }
+    size_t next = 0;
+    EGLint error = EGL_SUCCESS;
+    while (true) {
+        const MadeContext made = prepared ? prepared->get() : MakeContext(next);
+        prepared.reset();
+        if (made.context == EGL_NO_CONTEXT) {
+            error = made.error;
+            break;
+        }
+        auto result = std::make_unique<EglContext>(made.display, made.context);
         if (result->Use()) return result;
+        next = made.candidate + 1;  // the context is let go with `result`; the next display is tried
     }
     VLOG("Gpu::CreateHeadlessDevice",
          "No EGL display offers a headless OpenGL 4.5 core context (EGL error 0x%x)",
-         static_cast<unsigned>(eglGetError()));
+         static_cast<unsigned>(error));
     return nullptr;
 }
 

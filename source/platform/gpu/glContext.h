@@ -26,6 +26,11 @@ protected:
     void ForgetCurrent();
 };
 
+/// Starts making the headless context on a worker thread (loading the GL driver is the bulk of a
+/// device's creation), so that what the caller does meanwhile overlaps it; the next
+/// CreateHeadlessGlContext takes the context made. Calling it again before then does nothing.
+void PrepareHeadlessGlContext();
+
 /// A GL 4.5 core context with no window, on Mesa's surfaceless EGL platform (or the device platform
 /// or default display when that is missing); null after logging why when none can be made.
 std::unique_ptr<GlContext> CreateHeadlessGlContext();

@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "platform/gpu/deviceCore.h"
+#include "platform/gpu/programCache.h"
+#include "platform/hlsl/compilerService.h"
 #include "platform/hlsl/loopBudget.h"
 #include "system/log.h"
 
@@ -84,16 +86,24 @@ std::string DescribeGlslFailure(const Hlsl::ShaderCode& code, const std::string&
            detail;
 }
 
-// Builds one stage's separable program from GLSL text; 0 after logging the driver's complaint (or
-// handing it to `refusal`).
-GLuint BuildProgram(const Hlsl::ShaderCode& code, const std::string& glsl, const char* function,
-                    std::string* refusal = nullptr) {
-    const bool pixel = code.stage == Hlsl::Stage::Pixel;
+// Builds one stage's separable program from GLSL text, or takes it from the program cache; 0 after
+// logging the driver's complaint (or handing it to `refusal`).
+GLuint BuildProgram(Detail::DeviceCore& core, const Hlsl::ShaderCode& code, const std::string& glsl,
+                    const char* function, std::string* refusal = nullptr) {
+    const GLenum stage = code.stage == Hlsl::Stage::Pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER;
+    // Kept where the compiled shaders are kept now (a run may change its write folder).
+    const std::string cacheFolder = core.programDriver.empty() ? "" : Hlsl::CompilerService::CacheFolder();
+    const Detail::ProgramCache cache(cacheFolder.empty() ? "" : cacheFolder + "/Programs",
+                                     core.programDriver);
+    if (const GLuint stored = cache.Load(stage, glsl)) return stored;
     const char* text = glsl.c_str();
-    GLuint program = glCreateShaderProgramv(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, 1, &text);
+    GLuint program = glCreateShaderProgramv(stage, 1, &text);
     GLint linked = GL_FALSE;
     if (program) glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked) return program;
+    if (linked) {
+        cache.Store(stage, glsl, program);
+        return program;
+    }
     std::string message = "no program";
     if (program) {
         GLint length = 0;
@@ -149,9 +159,12 @@ StageShader::~StageShader() {
 bool StageShader::Create(const char* function, std::string* refusal) {
     const Hlsl::ShaderCode& code = *m_code;
     const bool pixel = code.stage == Hlsl::Stage::Pixel;
-    m_program = BuildProgram(code, code.glsl, function, refusal);
+    m_program = BuildProgram(*m_core, code, code.glsl, function, refusal);
     if (!m_program) return false;
     m_id = m_core->NextId();
+    // Only such a pixel stage ever needs a copy fitted to its vertex stage; the rest draw as built.
+    m_ownNamedInputs = pixel && std::any_of(code.varyings.begin(), code.varyings.end(),
+                                            [](const Hlsl::Varying& varying) { return varying.named; });
 
     const GLuint uniformBase = pixel ? m_core->uniformStageBase : 0;
     for (const Hlsl::ConstantBlock& block : code.constants) {
@@ -214,6 +227,7 @@ bool StageShader::Create(const char* function, std::string* refusal) {
         slot.samplerSlot = texture.samplerSlot;
         slot.unit = unitBase + static_cast<GLuint>(m_textures.size());
         slot.target = Detail::TextureTarget(texture.type);
+        slot.zeroTexture = m_core->ZeroTexture(texture.type);
         m_textures.push_back(slot);
     }
     ApplyBindings(m_program);
@@ -243,6 +257,7 @@ void StageShader::ApplyBindings(GLuint program) const {
 }
 
 GLuint StageShader::ProgramAfter(const StageShader& vertex) {
+    if (!m_ownNamedInputs) return m_program;
     const auto known = m_afterVertex.find(vertex.m_id);
     if (known != m_afterVertex.end()) return known->second ? known->second : m_program;
     // Where each input of another name than the common ones goes: where the vertex stage writes it, or,
@@ -280,7 +295,7 @@ GLuint StageShader::ProgramAfter(const StageShader& vertex) {
     GLuint program = 0;
     if (moved) {
         m_core->Use();
-        program = BuildProgram(*m_code, glsl, "Gpu::Context::Draw");
+        program = BuildProgram(*m_core, *m_code, glsl, "Gpu::Context::Draw");
         if (program) ApplyBindings(program);
     }
     m_afterVertex.emplace(vertex.m_id, program);

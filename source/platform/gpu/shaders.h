@@ -58,6 +58,7 @@ protected:
         int samplerSlot = -1;
         GLuint unit = 0;
         GLenum target = GL_TEXTURE_2D;  ///< a view of another target reads as nothing
+        GLuint zeroTexture = 0;         ///< what the slot reads when nothing of its target is bound
     };
 
     std::shared_ptr<Detail::DeviceCore> m_core;
@@ -69,6 +70,7 @@ protected:
     std::vector<TextureSlot> m_textures;
     bool m_loopBudget = false;      ///< the program has the loop-budget block, bound at the stage's binding
     uint32_t m_loopBudgetSlot = 0;  ///< its word in the device's LoopBudgetFlags
+    bool m_ownNamedInputs = false;  ///< reads varyings of other names than the common ones
     std::map<uint64_t, GLuint> m_afterVertex;  ///< ProgramAfter's answers by vertex shader id; 0 is m_program
 };
 
