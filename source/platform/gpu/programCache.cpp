@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/hlsl/contentHash.h"
+#include "platform/hlsl/shaderCache.h"
 #include "system/log.h"
 
 namespace Gpu::Detail {
@@ -139,32 +140,7 @@ bool ProgramCache::Store(GLenum stage, const std::string& glsl, GLuint program) 
 }
 
 void ProgramCache::Trim() const {
-    struct Entry {
-        std::filesystem::file_time_type written;
-        uint64_t bytes;
-        std::filesystem::path path;
-    };
-    std::vector<Entry> entries;
-    uint64_t total = 0;
-    std::error_code error;
-    for (const auto& file : std::filesystem::directory_iterator(m_folder, error)) {
-        if (file.path().extension() != kExtension) continue;
-        std::error_code fileError;
-        const uint64_t bytes = file.file_size(fileError);
-        const auto written = file.last_write_time(fileError);
-        if (fileError) continue;
-        entries.push_back({written, bytes, file.path()});
-        total += bytes;
-    }
-    if (total <= m_maxBytes) return;
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.written < b.written; });
-    // Down to three quarters, so that the next stores do not each trim again.
-    for (const Entry& entry : entries) {
-        if (total <= m_maxBytes / 4 * 3) break;
-        std::error_code removeError;
-        if (std::filesystem::remove(entry.path, removeError)) total -= entry.bytes;
-    }
+    Hlsl::TrimCacheFolder(m_folder, kExtension, m_maxBytes);
 }
 
 }  // namespace Gpu::Detail

@@ -109,6 +109,10 @@ bool ShaderCache::Store(const ContentHash::Digest& key, const std::vector<Includ
 }
 
 void ShaderCache::Trim() const {
+    TrimCacheFolder(m_folder, ".bin", m_maxBytes);
+}
+
+void TrimCacheFolder(const std::string& folder, const std::string& extension, uint64_t maxBytes) {
     struct Entry {
         std::filesystem::file_time_type used;
         uint64_t bytes;
@@ -117,8 +121,8 @@ void ShaderCache::Trim() const {
     std::vector<Entry> entries;
     uint64_t total = 0;
     std::error_code error;
-    for (const auto& file : std::filesystem::directory_iterator(m_folder, error)) {
-        if (file.path().extension() != ".bin") continue;
+    for (const auto& file : std::filesystem::directory_iterator(folder, error)) {
+        if (file.path().extension() != extension) continue;
         std::error_code fileError;
         const uint64_t bytes = file.file_size(fileError);
         const auto used = file.last_write_time(fileError);
@@ -126,11 +130,10 @@ void ShaderCache::Trim() const {
         entries.push_back({used, bytes, file.path()});
         total += bytes;
     }
-    if (total <= m_maxBytes) return;
+    if (total <= maxBytes) return;
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.used < b.used; });
-    // Down to three quarters, so that the next stores do not each trim again.
     for (const Entry& entry : entries) {
-        if (total <= m_maxBytes / 4 * 3) break;
+        if (total <= maxBytes / 4 * 3) break;
         std::error_code removeError;
         if (std::filesystem::remove(entry.path, removeError)) total -= entry.bytes;
     }

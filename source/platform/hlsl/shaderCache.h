@@ -25,6 +25,11 @@ struct IncludeRecord {
     bool operator==(const IncludeRecord&) const = default;
 };
 
+/// Bounds a cache folder: when its files ending in `extension` hold more than `maxBytes`, those
+/// written (or, for a cache that touches what it reads, used) longest ago go until three quarters of
+/// the bound remain, so that the next stores do not each trim again.
+void TrimCacheFolder(const std::string& folder, const std::string& extension, uint64_t maxBytes);
+
 class ShaderCache {
 public:
     /// Every edit of a shader that compiles adds an entry; a long session of editing stays within this.
