@@ -15,8 +15,7 @@
 const ShaderIncludeHandler g_shaderIncludeHandler;
 
 bool ShaderIncludeHandler::Open(const std::string& fileName, std::string& contents) const {
-    // Names resolve from the root of the data, not from the including file's folder: shader files
-    // in sub-folders share the headers at the top.
+    // The name as it stands from the root of the data (the resolver below decides which name).
     PHYSFS_File* file = PHYSFS_isInit() ? PHYSFS_openRead(fileName.c_str()) : nullptr;
     if (!file) {
         VLOG("ShaderIncludeHandler::Open", "Failed to find shader include '%s'", fileName.c_str());
@@ -54,6 +53,26 @@ Hlsl::IncludeResolver ShaderIncludeHandler::Resolver() const {
 
 // ---------------------------------------------------------------------------------------------------
 // Compiling entry points
+
+namespace {
+
+// Makes a stage's GPU shader from `code` with `create`. Where the driver refuses it, the entry is
+// compiled once more by `compileMarked` with the author's line markers and made from that, so that the
+// driver's error (logged then) names the author's lines; the plain refusal is told only when no marked
+// compile can be had.
+template <typename Create, typename CompileMarked>
+auto CreateTellingLines(std::shared_ptr<const Hlsl::ShaderCode>& code, Create create,
+                        CompileMarked compileMarked, const char* function) {
+    std::string refusal;
+    auto shader = create(code, &refusal);
+    if (shader || refusal.empty()) return shader;
+    code = compileMarked();
+    if (code) return create(code, nullptr);
+    VLOG(function, "%s", refusal.c_str());
+    return shader;
+}
+
+}  // namespace
 
 Shader::Shader(std::string fileName) : m_watcher(std::move(fileName)) {}
 
@@ -108,15 +127,12 @@ bool Shader::LoadVS(const std::string& entryName) {
     if (FindVertexShader(entryName)) return true;
     std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName);
     if (!code) return false;
-    std::string refusal;
-    Gpu::VertexShaderPtr shader = g_graphics.device->CreateVertexShader(code, &refusal);
-    if (!shader && !refusal.empty()) {
-        // The driver refused the translation: once more with the author's lines, for its error (logged
-        // then) to name them. The plain refusal is told only when that compile cannot be had.
-        code = Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName, true);
-        if (code) shader = g_graphics.device->CreateVertexShader(code);
-        if (!code) VLOG("Shader::LoadVS", "%s", refusal.c_str());
-    }
+    Gpu::VertexShaderPtr shader = CreateTellingLines(
+        code,
+        [](const auto& made, std::string* refusal) {
+            return g_graphics.device->CreateVertexShader(made, refusal);
+        },
+        [&] { return Compile("Shader::LoadVS", Hlsl::Stage::Vertex, entryName, true); }, "Shader::LoadVS");
     if (!shader) {
         VLOG("Shader::LoadVS", "Failed to create vertex shader '%s'", entryName.c_str());
         return false;
@@ -129,14 +145,12 @@ bool Shader::LoadPS(const std::string& entryName) {
     if (FindPixelShader(entryName)) return true;
     std::shared_ptr<const Hlsl::ShaderCode> code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName);
     if (!code) return false;
-    std::string refusal;
-    Gpu::PixelShaderPtr shader = g_graphics.device->CreatePixelShader(code, &refusal);
-    if (!shader && !refusal.empty()) {
-        // As for the vertex side: the driver's error told at the author's lines.
-        code = Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName, true);
-        if (code) shader = g_graphics.device->CreatePixelShader(code);
-        if (!code) VLOG("Shader::LoadPS", "%s", refusal.c_str());
-    }
+    Gpu::PixelShaderPtr shader = CreateTellingLines(
+        code,
+        [](const auto& made, std::string* refusal) {
+            return g_graphics.device->CreatePixelShader(made, refusal);
+        },
+        [&] { return Compile("Shader::LoadPS", Hlsl::Stage::Pixel, entryName, true); }, "Shader::LoadPS");
     if (!shader) {
         VLOG("Shader::LoadPS", "Failed to create pixel shader '%s'", entryName.c_str());
         return false;
